@@ -1,0 +1,66 @@
+#pragma once
+
+#include "measure/Landmarks.h"
+#include "measure/TextGrid.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kestra {
+
+// The recording cursor and the three outputs the window shows: the status
+// text (Label2), the coordinates list (StringGrid2) and whether "Next point"
+// is available (Button4).
+//
+// CurrentPoint is -1 after a reset, 1..32 while recording that landmark, and
+// 99 once recording has been stopped.
+class LandmarkRecorder {
+public:
+    static constexpr std::int32_t Reset = -1;
+    static constexpr std::int32_t Idle = 99;
+    static constexpr std::uint16_t KeyF8 = 119;
+
+    LandmarkRecorder();
+
+    // Clears landmarks 1 to 32 and their list cells; the auxiliary point and
+    // the Next point availability stay as they are.
+    void ResetPoints();
+
+    // Start/Stop: a single signed comparison, so the reset state (-1) stops
+    // like recording does; only from idle does it start again at P(1).
+    void startStop();
+
+    // Next point: steps 1..32 and wraps to 1; does nothing unless recording.
+    void nextPoint();
+
+    // A key release seen by the window: F8 steps while recording, whatever
+    // the modifiers.
+    void keyReleased(std::uint16_t keyCode);
+
+    // Records the current landmark at a display position of the picture
+    // control at the given zoom. Returns whether a landmark was recorded (so
+    // that the caller redraws the markers).
+    bool recordRelease(std::int32_t displayX, std::int32_t displayY, std::int32_t zoomPercent);
+
+    [[nodiscard]] bool isRecording() const;
+
+    [[nodiscard]] const std::string& statusText() const { return statusText_; }
+    [[nodiscard]] const TextGrid& coordinates() const { return coordinates_; }
+    [[nodiscard]] bool nextPointAvailable() const { return nextPointAvailable_; }
+
+    Landmarks points;
+    std::int32_t CurrentPoint = Reset;
+
+private:
+    void showCoordinates(int landmark);
+
+    TextGrid coordinates_;
+    std::string statusText_;
+    bool nextPointAvailable_ = false;
+};
+
+// The view's rule from display pixels to picture pixels: 32-bit signed
+// integer arithmetic, the division truncating toward zero.
+[[nodiscard]] std::int32_t DisplayToPicture(std::int32_t display, std::int32_t zoomPercent);
+
+} // namespace kestra

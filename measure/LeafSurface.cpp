@@ -1,0 +1,48 @@
+#include "measure/LeafSurface.h"
+
+#include "measure/Error.h"
+
+#include <cmath>
+
+namespace kestra {
+namespace {
+
+// Blue, green and red adding up to less than this count as leaf.
+constexpr unsigned LeafThreshold = 660;
+
+std::uint64_t countRow(const std::uint8_t* pixel, int width)
+{
+    // A plain indexed loop over whole pixels, so the compiler can vectorize it.
+    std::uint64_t count = 0;
+    for (int x = 0; x < width; ++x, pixel += 4) {
+        const unsigned sum = unsigned{pixel[0]} + unsigned{pixel[1]} + unsigned{pixel[2]};
+        count += sum < LeafThreshold;
+    }
+    return count;
+}
+
+} // namespace
+
+std::uint64_t CountLeafPixels(const PixelRows& pixels)
+{
+    if (pixels.base == nullptr || pixels.width <= 0 || pixels.height <= 0)
+        return 0;
+    std::uint64_t count = 0;
+    for (int y = 0; y < pixels.height; ++y)
+        count += countRow(pixels.base + y * pixels.bytesPerRow, pixels.width);
+    return count;
+}
+
+double LeafSurface(const PixelRows& pixels, double scaleFactor)
+{
+    // Square millimetres to square centimetres: 1 cm2 = 100 mm2.
+    const double pixelArea = scaleFactor * scaleFactor * 0.01;
+    if (!std::isfinite(pixelArea))
+        throw Error("Floating point overflow");
+    const double surface = pixelArea * static_cast<double>(CountLeafPixels(pixels));
+    if (!std::isfinite(surface))
+        throw Error("Floating point overflow");
+    return surface;
+}
+
+} // namespace kestra

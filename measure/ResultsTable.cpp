@@ -1,0 +1,44 @@
+#include "measure/ResultsTable.h"
+
+#include "measure/DecimalText.h"
+#include "measure/Landmarks.h"
+#include "measure/Measurements.h"
+
+#include <stdexcept>
+
+namespace kestra {
+
+const std::vector<std::string>& ResultHeads()
+{
+    static const std::vector<std::string> heads = [] {
+        std::vector<std::string> list = {"No.", "Name", "Surface, cm2"};
+        for (const Measurement& measurement : Measurements)
+            list.emplace_back(measurement.head);
+        for (int n = 2; n <= LandmarkCount; ++n) {
+            list.push_back("P(" + IntegerText(n) + ").X");
+            list.push_back("P(" + IntegerText(n) + ").Y");
+        }
+        return list;
+    }();
+    return heads;
+}
+
+ResultsTable::ResultsTable() : grid_(ColumnCount, 2)
+{
+    const std::vector<std::string>& heads = ResultHeads();
+    for (int column = 0; column < ColumnCount; ++column)
+        grid_.SetCell(column, 0, heads[static_cast<std::size_t>(column)]);
+}
+
+void ResultsTable::appendRow(std::vector<std::string> cells)
+{
+    if (cells.size() != static_cast<std::size_t>(ColumnCount))
+        throw std::invalid_argument("a results row holds every column");
+    const std::int32_t row = ResultCount_ + 1;
+    grid_.GrowTo(row + 1);
+    for (int column = 0; column < ColumnCount; ++column)
+        grid_.SetCell(column, row, std::move(cells[static_cast<std::size_t>(column)]));
+    ResultCount_ = row;
+}
+
+} // namespace kestra

@@ -1,0 +1,181 @@
+#include "measure/LandmarkRecorder.h"
+
+#include "measure/MainState.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestra;
+
+namespace {
+
+void expectListAllZero(const LandmarkRecorder& recorder)
+{
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        EXPECT_EQ(recorder.coordinates().Cell(1, n), "0") << n;
+        EXPECT_EQ(recorder.coordinates().Cell(2, n), "0") << n;
+    }
+}
+
+LandmarkRecorder recordingAt(int landmark)
+{
+    LandmarkRecorder recorder;
+    recorder.startStop();
+    recorder.startStop();
+    while (recorder.CurrentPoint != landmark)
+        recorder.nextPoint();
+    return recorder;
+}
+
+} // namespace
+
+TEST(MainState, StartValues)
+{
+    const MainState state;
+    EXPECT_EQ(state.FileName, "");
+    EXPECT_EQ(state.Dpi, 300.0);
+    EXPECT_EQ(state.Landmarks.CurrentPoint, -1);
+    EXPECT_EQ(state.ZoomPercent, 100);
+    EXPECT_EQ(state.Results.ResultCount(), 0);
+    EXPECT_EQ(state.Pan.DragStartX, 0);
+    EXPECT_EQ(state.Pan.DragScrollY, 0);
+    EXPECT_FALSE(state.Pan.Dragging);
+    for (int i = 1; i <= AuxiliaryPoint; ++i)
+        EXPECT_TRUE(state.Landmarks.points.PointX[i] == 0.0 &&
+                    state.Landmarks.points.PointY[i] == 0.0);
+}
+
+TEST(LandmarkRecorder, FirstStartStopOnlyStopsTheSecondStarts)
+{
+    LandmarkRecorder recorder;
+    const TextGrid& list = recorder.coordinates();
+    EXPECT_EQ(list.ColCount(), 3);
+    EXPECT_EQ(list.RowCount(), 33);
+    EXPECT_EQ(list.Cell(0, 0), "Points");
+    EXPECT_EQ(list.Cell(1, 0), "X");
+    EXPECT_EQ(list.Cell(2, 0), "Y");
+    EXPECT_EQ(list.Cell(0, 1), "P(1)");
+    EXPECT_EQ(list.Cell(0, 32), "P(32)");
+    expectListAllZero(recorder);
+    EXPECT_EQ(recorder.statusText(), "Recorded coordinates");
+    EXPECT_FALSE(recorder.nextPointAvailable());
+
+    recorder.startStop();
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Idle);
+    EXPECT_EQ(recorder.statusText(), "Recorded coordinates");
+    EXPECT_FALSE(recorder.nextPointAvailable());
+
+    recorder.startStop();
+    EXPECT_EQ(recorder.CurrentPoint, 1);
+    EXPECT_EQ(recorder.statusText(), "Reading P(1) ...");
+    EXPECT_TRUE(recorder.nextPointAvailable());
+}
+
+TEST(LandmarkRecorder, NextPointAndF8StepAndWrapOnlyWhileRecording)
+{
+    LandmarkRecorder recorder;
+    recorder.keyReleased(LandmarkRecorder::KeyF8);
+    recorder.nextPoint();
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Reset);
+    recorder.startStop();
+    recorder.keyReleased(LandmarkRecorder::KeyF8);
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Idle);
+
+    recorder.startStop();
+    recorder.keyReleased(118); // F7
+    EXPECT_EQ(recorder.CurrentPoint, 1);
+    recorder.keyReleased(LandmarkRecorder::KeyF8);
+    EXPECT_EQ(recorder.statusText(), "Reading P(2) ...");
+    for (int i = 0; i < 30; ++i)
+        recorder.nextPoint();
+    EXPECT_EQ(recorder.statusText(), "Reading P(32) ...");
+    recorder.nextPoint();
+    EXPECT_EQ(recorder.statusText(), "Reading P(1) ...");
+}
+
+TEST(LandmarkRecorder, ReleaseOverwritesTheCurrentLandmarkWithoutMovingOn)
+{
+    LandmarkRecorder recorder = recordingAt(5);
+    EXPECT_TRUE(recorder.recordRelease(40, 50, 100));
+    EXPECT_TRUE(recorder.recordRelease(101, 33, 50));
+    EXPECT_EQ(recorder.CurrentPoint, 5);
+    EXPECT_EQ(recorder.points.PointX[5], 202.0);
+    EXPECT_EQ(recorder.points.PointY[5], 66.0);
+    EXPECT_EQ(recorder.coordinates().Cell(1, 5), "202");
+    EXPECT_EQ(recorder.coordinates().Cell(2, 5), "66");
+    EXPECT_EQ(recorder.statusText(), "Recorded P(5) at 202,66");
+
+    // Not clamped to the picture: negative and far-off positions stand as they are.
+    EXPECT_TRUE(recorder.recordRelease(-3, 900000, 200));
+    EXPECT_EQ(recorder.coordinates().Cell(1, 5), "-1");
+    EXPECT_EQ(recorder.coordinates().Cell(2, 5), "450000");
+    EXPECT_EQ(recorder.statusText(), "Recorded P(5) at -1,450000");
+
+    // (0, 0) is recorded like any position but counts as missing.
+    EXPECT_TRUE(recorder.recordRelease(0, 0, 100));
+    EXPECT_TRUE(recorder.points.IsPointMissing(5));
+    EXPECT_EQ(recorder.coordinates().Cell(1, 5), "0");
+}
+
+TEST(LandmarkRecorder, ReleasesOutsideRecordingRecordNothing)
+{
+    LandmarkRecorder recorder;
+    EXPECT_FALSE(recorder.recordRelease(10, 10, 100));
+    recorder.startStop();
+    EXPECT_FALSE(recorder.recordRelease(10, 10, 100));
+    EXPECT_TRUE(recorder.points.IsPointMissing(1));
+    EXPECT_EQ(recorder.statusText(), "Recorded coordinates");
+}
+
+TEST(LandmarkRecorder, ResetDuringRecordingKeepsNextPointAvailable)
+{
+    LandmarkRecorder recorder = recordingAt(7);
+    EXPECT_TRUE(recorder.recordRelease(12, 13, 100));
+    recorder.points.PointX[AuxiliaryPoint] = 4.5;
+    recorder.ResetPoints();
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Reset);
+    EXPECT_EQ(recorder.statusText(), "Recorded coordinates");
+    EXPECT_TRUE(recorder.nextPointAvailable());
+    EXPECT_EQ(recorder.points.PointX[AuxiliaryPoint], 4.5); // reset leaves point 33
+    expectListAllZero(recorder);
+
+    recorder.nextPoint();
+    recorder.keyReleased(LandmarkRecorder::KeyF8);
+    EXPECT_FALSE(recorder.recordRelease(1, 1, 100));
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Reset);
+
+    recorder.startStop();
+    EXPECT_FALSE(recorder.nextPointAvailable());
+    recorder.startStop();
+    EXPECT_EQ(recorder.statusText(), "Reading P(1) ...");
+}
+
+TEST(LandmarkRecorder, StopAndStartKeepRecordedLandmarks)
+{
+    LandmarkRecorder recorder = recordingAt(3);
+    EXPECT_TRUE(recorder.recordRelease(30, 40, 100));
+    recorder.startStop();
+    recorder.startStop();
+    EXPECT_EQ(recorder.CurrentPoint, 1);
+    EXPECT_EQ(recorder.points.PointX[3], 30.0);
+    EXPECT_EQ(recorder.coordinates().Cell(2, 3), "40");
+}
+
+TEST(DisplayToPicture, TruncatesTowardZeroAtEveryZoom)
+{
+    EXPECT_EQ(DisplayToPicture(101, 50), 202);
+    EXPECT_EQ(DisplayToPicture(33, 50), 66);
+    EXPECT_EQ(DisplayToPicture(10, 75), 13);
+    EXPECT_EQ(DisplayToPicture(3, 25), 12);
+    EXPECT_EQ(DisplayToPicture(10, 125), 8);
+    EXPECT_EQ(DisplayToPicture(1, 175), 0);
+    EXPECT_EQ(DisplayToPicture(-3, 200), -1);
+    // Inside a control of width floor(w * zoom / 100) every x lands on a picture column.
+    const int width = 1001;
+    for (int zoom = 25; zoom <= 200; zoom += 25) {
+        const int displayWidth = width * zoom / 100;
+        for (int x = 0; x < displayWidth; ++x) {
+            const int picture = DisplayToPicture(x, zoom);
+            ASSERT_TRUE(picture >= 0 && picture < width) << zoom << " " << x;
+        }
+    }
+}
