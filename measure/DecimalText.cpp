@@ -96,12 +96,14 @@ std::string DecimalText(long double value, std::string_view decimalSeparator)
     if (!std::isfinite(value))
         throw Error("Floating point overflow");
     const RoundedDecimal rounded = roundMagnitude(std::fabs(value));
+    std::string text;
     if (rounded.kept == 0)
-        return "0" + std::string(decimalSeparator) + "00";
-    const std::string sign = value < 0 ? "-" : "";
+        return text.append("0").append(decimalSeparator).append("00");
+    if (value < 0)
+        text = "-";
     if (rounded.exponent > MaxSignificantDigits)
-        return sign + exponentForm(rounded, decimalSeparator);
-    return sign + fixedForm(rounded, decimalSeparator);
+        return text.append(exponentForm(rounded, decimalSeparator));
+    return text.append(fixedForm(rounded, decimalSeparator));
 }
 
 std::string IntegerText(std::int64_t value)

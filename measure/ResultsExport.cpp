@@ -39,9 +39,11 @@ int writeAndClose(File file, const std::string& text)
 
 fs::path temporaryBeside(const fs::path& target)
 {
+    // Hidden, and unique enough for one user's folder; "x" mode refuses a clash.
     std::random_device entropy;
-    return target.parent_path() /
-           ("." + target.filename().string() + "." + std::to_string(entropy()) + ".tmp");
+    std::string name = ".";
+    name.append(target.filename().string()).append(".").append(std::to_string(entropy()));
+    return target.parent_path() / name.append(".tmp");
 }
 
 } // namespace
