@@ -1,0 +1,173 @@
+// leafscan: draws a synthetic grapevine leaf scan, a full A4 page at 300 dpi:
+// a five-lobed leaf with a serrated edge, veins and a petiole on white paper.
+//
+//   leafscan OUTPUT...   each OUTPUT ends in .bmp (24-bit) or .jpg (quality 92)
+//
+// The drawing is deterministic, so every run gives the same pixels.
+#include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+#include <cstdio>
+#include <jpeglib.h>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+constexpr int PageWidth = 2480;
+constexpr int PageHeight = 3508;
+constexpr QPointF PetioleJunction{1150.0, 1350.0};
+constexpr double LeafRadius = 1050.0;
+
+// Lobe tips as directions from the petiole junction (degrees, y downwards:
+// -90 points to the top of the page) with their relative lengths.
+struct Lobe {
+    double degrees;
+    double length;
+};
+constexpr Lobe Lobes[] = {
+    {-90.0, 1.0}, {-30.0, 0.92}, {-150.0, 0.92}, {35.0, 0.72}, {145.0, 0.72},
+};
+
+double radians(double degrees)
+{
+    return degrees * std::numbers::pi / 180.0;
+}
+
+// Leaf outline radius in a direction: lobes as smooth bumps, sinuses between
+// them, the petiolar sinus at the bottom, and small teeth all round.
+double outlineRadius(double degrees)
+{
+    double reach = 0.5;
+    for (const Lobe& lobe : Lobes) {
+        double delta = std::remainder(degrees - lobe.degrees, 360.0);
+        reach = std::max(reach, lobe.length * std::exp(-(delta * delta) / (2 * 28.0 * 28.0)));
+    }
+    const double fromBottom = std::remainder(degrees - 90.0, 360.0);
+    reach *= 1.0 - 0.85 * std::exp(-(fromBottom * fromBottom) / (2 * 12.0 * 12.0));
+    const double tooth = std::fmod(degrees + 360.0, 3.0) / 3.0; // a saw tooth every 3 degrees
+    return LeafRadius * reach * (0.975 + 0.035 * tooth);
+}
+
+QPointF along(double degrees, double radius)
+{
+    return PetioleJunction +
+           QPointF(std::cos(radians(degrees)), std::sin(radians(degrees))) * radius;
+}
+
+QImage drawLeaf()
+{
+    QImage page(PageWidth, PageHeight, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    painter.setPen(QPen(QColor(40, 70, 30), 28, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(PetioleJunction, PetioleJunction + QPointF(40, 700));
+
+    QPainterPath outline;
+    for (int step = 0; step <= 3600; ++step) {
+        const double degrees = step * 0.1;
+        const QPointF point = along(degrees, outlineRadius(degrees));
+        step == 0 ? outline.moveTo(point) : outline.lineTo(point);
+    }
+    painter.setPen(QPen(QColor(35, 75, 25), 4));
+    painter.setBrush(QColor(70, 125, 45));
+    painter.drawPath(outline);
+
+    // Main veins to each lobe tip, with side veins; lighter than the blade but
+    // still far darker than the paper.
+    painter.setBrush(Qt::NoBrush);
+    for (const Lobe& lobe : Lobes) {
+        const double tip = outlineRadius(lobe.degrees) * 0.97;
+        painter.setPen(QPen(QColor(150, 185, 110), 14, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(PetioleJunction, along(lobe.degrees, tip));
+        painter.setPen(QPen(QColor(140, 175, 100), 6, Qt::SolidLine, Qt::RoundCap));
+        for (double share = 0.3; share < 0.9; share += 0.15) {
+            const QPointF start = along(lobe.degrees, tip * share);
+            for (const double side : {-38.0, 38.0}) {
+                const double degrees = lobe.degrees + side;
+                const double length = tip * (1.0 - share) * 0.55;
+                painter.drawLine(
+                    start, start + QPointF(std::cos(radians(degrees)), std::sin(radians(degrees))) *
+                                       length);
+            }
+        }
+    }
+    painter.end();
+
+    // A scanner's faint paper grain, light enough to stay background.
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < PageHeight; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(page.scanLine(y));
+        for (int x = 0; x < PageWidth; ++x) {
+            noise = noise * 1103515245u + 12345u;
+            if (row[x] == 0xffffffffu) {
+                const int grain = 246 + static_cast<int>((noise >> 16) % 10);
+                row[x] = qRgb(grain, grain, grain - 2);
+            }
+        }
+    }
+    return page;
+}
+
+bool writeJpeg(const QImage& page, const char* path)
+{
+    std::FILE* file = std::fopen(path, "wb");
+    if (!file)
+        return false;
+    jpeg_compress_struct compressor;
+    jpeg_error_mgr errors;
+    compressor.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&compressor);
+    jpeg_stdio_dest(&compressor, file);
+    compressor.image_width = static_cast<JDIMENSION>(page.width());
+    compressor.image_height = static_cast<JDIMENSION>(page.height());
+    compressor.input_components = 3;
+    compressor.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&compressor);
+    jpeg_set_quality(&compressor, 92, TRUE);
+    compressor.density_unit = 1; // dots per inch
+    compressor.X_density = 300;
+    compressor.Y_density = 300;
+    jpeg_start_compress(&compressor, TRUE);
+    const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+    while (compressor.next_scanline < compressor.image_height) {
+        JSAMPROW row =
+            const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(compressor.next_scanline)));
+        jpeg_write_scanlines(&compressor, &row, 1);
+    }
+    jpeg_finish_compress(&compressor);
+    jpeg_destroy_compress(&compressor);
+    return std::fclose(file) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: leafscan OUTPUT.bmp|OUTPUT.jpg...\n");
+        return 2;
+    }
+    const QImage page = drawLeaf();
+    for (int i = 1; i < argc; ++i) {
+        const QString path = QString::fromLocal8Bit(argv[i]);
+        bool written = false;
+        if (path.endsWith(".jpg", Qt::CaseInsensitive))
+            written = writeJpeg(page, argv[i]);
+        else if (path.endsWith(".bmp", Qt::CaseInsensitive)) {
+            QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+            rgb.setDotsPerMeterX(11811); // 300 dpi
+            rgb.setDotsPerMeterY(11811);
+            written = rgb.save(path, "BMP");
+        }
+        if (!written) {
+            std::fprintf(stderr, "leafscan: cannot write %s\n", argv[i]);
+            return 1;
+        }
+    }
+    return 0;
+}
