@@ -91,3 +91,14 @@ TEST(Geometry, ScaleFactorAndItsErrors)
         EXPECT_STREQ(error.what(), "Floating point overflow");
     }
 }
+
+TEST(Geometry, MissingMeansOutOfRangeOrBothCoordinatesZero)
+{
+    Landmarks landmarks = withPoints({{4, 0, 5}, {6, 5, 0}, {7, -1, 1}});
+    for (const int index : {0, 34, -5, 1, 32, 33})
+        EXPECT_TRUE(landmarks.IsPointMissing(index)) << index;
+    for (const int index : {4, 6, 7})
+        EXPECT_FALSE(landmarks.IsPointMissing(index)) << index;
+    landmarks.PointX[33] = 0.5;
+    EXPECT_FALSE(landmarks.IsPointMissing(33));
+}
