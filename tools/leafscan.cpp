@@ -18,7 +18,9 @@ namespace {
 
 constexpr int PageWidth = 2480;
 constexpr int PageHeight = 3508;
-constexpr QPointF PetioleJunction{1150.0, 1350.0};
+// Placed towards the top-left corner, where a leaf is laid against the scanner's
+// guides, so that part of it shows at 100 % without scrolling.
+constexpr QPointF PetioleJunction{1000.0, 1120.0};
 constexpr double LeafRadius = 1050.0;
 
 // Lobe tips as directions from the petiole junction (degrees, y downwards:
