@@ -1,0 +1,425 @@
+#include "picture/BmpReader.h"
+
+#include "measure/Error.h"
+
+#include <QList>
+#include <QRgb>
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace kestra {
+namespace {
+
+// Bitmap rows are little-endian, and so are the QImage formats they are
+// copied into unchanged.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr std::uint32_t Uncompressed = 0;
+constexpr std::uint32_t Rle8 = 1;
+constexpr std::uint32_t Rle4 = 2;
+constexpr std::uint32_t BitFields = 3;
+constexpr std::uint32_t AlphaBitFields = 6;
+
+constexpr std::int64_t FileHeaderSize = 14;
+
+[[noreturn]] void failInvalid()
+{
+    throw Error("Bitmap image is not valid");
+}
+
+// The file, read only through bounds-checked little-endian fields.
+class Bytes {
+public:
+    explicit Bytes(const QByteArray& file)
+        : data_(reinterpret_cast<const std::uint8_t*>(file.constData())), size_(file.size())
+    {}
+
+    [[nodiscard]] std::int64_t size() const { return size_; }
+
+    void require(std::int64_t offset, std::int64_t length) const
+    {
+        if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset)
+            failInvalid();
+    }
+
+    [[nodiscard]] const std::uint8_t* at(std::int64_t offset, std::int64_t length) const
+    {
+        require(offset, length);
+        return data_ + offset;
+    }
+
+    [[nodiscard]] std::uint16_t u16(std::int64_t offset) const
+    {
+        const std::uint8_t* p = at(offset, 2);
+        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    }
+
+    [[nodiscard]] std::uint32_t u32(std::int64_t offset) const
+    {
+        const std::uint8_t* p = at(offset, 4);
+        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+               std::uint32_t{p[3]} << 24;
+    }
+
+    [[nodiscard]] std::int32_t i32(std::int64_t offset) const
+    {
+        return static_cast<std::int32_t>(u32(offset));
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::int64_t size_;
+};
+
+struct Header {
+    int width = 0;
+    int height = 0;
+    bool topDown = false;
+    int bitCount = 0;
+    std::uint32_t compression = Uncompressed;
+    std::array<std::uint32_t, 3> masks{}; // red, green, blue
+    QList<QRgb> palette;                  // 2 ^ bitCount entries for 1 to 8 bits
+    std::int64_t pixelOffset = 0;
+};
+
+bool isKnownInfoHeaderSize(std::uint32_t size)
+{
+    return size == 40 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
+}
+
+bool isValidDepth(int bitCount, std::uint32_t compression)
+{
+    switch (compression) {
+    case Uncompressed:
+        return bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
+               bitCount == 24 || bitCount == 32;
+    case Rle8:
+        return bitCount == 8;
+    case Rle4:
+        return bitCount == 4;
+    case BitFields:
+    case AlphaBitFields:
+        return bitCount == 16 || bitCount == 32;
+    default:
+        return false; // embedded JPEG or PNG, Huffman 1D, RLE24
+    }
+}
+
+QList<QRgb> readPalette(const Bytes& bytes, std::int64_t offset, std::int64_t storedCount,
+                        int entrySize, int bitCount)
+{
+    // The whole stated palette must lie in the file, even the entries beyond
+    // 2 ^ depth that no pixel can use.
+    if (offset + storedCount * entrySize > bytes.size())
+        failInvalid();
+    const int entries = 1 << bitCount;
+    const int used = static_cast<int>(std::min<std::int64_t>(storedCount, entries));
+    QList<QRgb> palette(entries, qRgb(0, 0, 0));
+    const std::uint8_t* p = bytes.at(offset, std::int64_t{used} * entrySize);
+    for (int i = 0; i < used; ++i, p += entrySize)
+        palette[i] = qRgb(p[2], p[1], p[0]);
+    return palette;
+}
+
+Header readHeader(const Bytes& bytes)
+{
+    if (bytes.u16(0) != 0x4D42) // "BM"
+        failInvalid();
+    Header header;
+    header.pixelOffset = bytes.u32(10);
+    const std::uint32_t headerSize = bytes.u32(FileHeaderSize);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int planes = 0;
+    std::int64_t colorsUsed = 0;
+    std::int64_t paletteOffset = FileHeaderSize + headerSize;
+    int paletteEntrySize = 4;
+
+    if (headerSize == 12) { // OS/2 1.x: unsigned 16-bit sizes, three-byte palette entries
+        width = bytes.u16(18);
+        height = bytes.u16(20);
+        planes = bytes.u16(22);
+        header.bitCount = bytes.u16(24);
+        paletteEntrySize = 3;
+    } else if (isKnownInfoHeaderSize(headerSize)) {
+        bytes.require(0, FileHeaderSize + headerSize);
+        width = bytes.i32(18);
+        height = bytes.i32(22);
+        planes = bytes.u16(26);
+        header.bitCount = bytes.u16(28);
+        header.compression = bytes.u32(30);
+        colorsUsed = bytes.u32(46);
+        // OS/2 2.x numbers its compressions differently beyond RLE.
+        if (headerSize == 64 && header.compression > Rle4)
+            failInvalid();
+    } else {
+        failInvalid();
+    }
+
+    if (planes != 1)
+        failInvalid();
+    if (!isValidDepth(header.bitCount, header.compression))
+        failInvalid();
+    header.topDown = height < 0;
+    height = height < 0 ? -height : height;
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max())
+        failInvalid();
+    header.width = static_cast<int>(width);
+    header.height = static_cast<int>(height);
+    // Run-length data always runs bottom-up.
+    if (header.topDown && (header.compression == Rle4 || header.compression == Rle8))
+        failInvalid();
+
+    if (header.compression == BitFields || header.compression == AlphaBitFields) {
+        // Masks follow a 40-byte header; larger headers hold them at the same place.
+        header.masks = {bytes.u32(54), bytes.u32(58), bytes.u32(62)};
+        if (headerSize == 40)
+            paletteOffset += header.compression == BitFields ? 12 : 16;
+    } else if (header.bitCount == 16) {
+        header.masks = {0x7C00, 0x03E0, 0x001F};
+    } else if (header.bitCount == 24 || header.bitCount == 32) {
+        header.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    }
+
+    if (header.pixelOffset < paletteOffset || header.pixelOffset > bytes.size())
+        failInvalid();
+
+    if (header.bitCount <= 8) {
+        std::int64_t stored = colorsUsed;
+        if (headerSize == 12) // no count field: the palette fills the gap before the pixels
+            stored = std::min<std::int64_t>(1 << header.bitCount,
+                                            (header.pixelOffset - paletteOffset) / 3);
+        else if (stored == 0)
+            stored = 1 << header.bitCount;
+        header.palette =
+            readPalette(bytes, paletteOffset, stored, paletteEntrySize, header.bitCount);
+    }
+    return header;
+}
+
+QImage allocate(const Header& header, QImage::Format format)
+{
+    QImage image(header.width, header.height, format);
+    if (image.isNull()) // beyond what QImage can address
+        failInvalid();
+    if (format == QImage::Format_Mono || format == QImage::Format_Indexed8)
+        image.setColorTable(header.palette);
+    return image;
+}
+
+// One channel of a bit-field mask, widened to 8 bits.
+class Channel {
+public:
+    explicit Channel(std::uint32_t mask)
+    {
+        if (mask == 0)
+            return;
+        shift_ = std::countr_zero(mask);
+        bits_ = std::popcount(mask);
+        if ((mask >> shift_) != (std::uint32_t{0xFFFFFFFF} >> (32 - bits_)))
+            failInvalid(); // a mask with gaps
+        mask_ = mask;
+    }
+
+    [[nodiscard]] int operator()(std::uint32_t pixel) const
+    {
+        if (bits_ == 0)
+            return 0;
+        const std::uint32_t value = (pixel & mask_) >> shift_;
+        if (bits_ >= 8)
+            return static_cast<int>(value >> (bits_ - 8));
+        const std::uint32_t maximum = (std::uint32_t{1} << bits_) - 1;
+        return static_cast<int>((value * 255 + maximum / 2) / maximum);
+    }
+
+private:
+    std::uint32_t mask_ = 0;
+    int shift_ = 0;
+    int bits_ = 0;
+};
+
+QImage::Format uncompressedFormat(const Header& header)
+{
+    const auto& m = header.masks;
+    switch (header.bitCount) {
+    case 1:
+        return QImage::Format_Mono;
+    case 16:
+        if (m == std::array<std::uint32_t, 3>{0x7C00, 0x03E0, 0x001F})
+            return QImage::Format_RGB555;
+        if (m == std::array<std::uint32_t, 3>{0xF800, 0x07E0, 0x001F})
+            return QImage::Format_RGB16;
+        return QImage::Format_RGB888;
+    case 24:
+        return QImage::Format_BGR888;
+    case 32:
+        return QImage::Format_RGB32;
+    default:
+        return QImage::Format_Indexed8;
+    }
+}
+
+void copyRow(const Header& header, const std::uint8_t* source, QImage& image, int y)
+{
+    std::uint8_t* target = image.scanLine(y);
+    const int width = header.width;
+    switch (image.format()) {
+    case QImage::Format_Mono:
+        std::memcpy(target, source, static_cast<std::size_t>((width + 7) / 8));
+        return;
+    case QImage::Format_Indexed8: {
+        const int bits = header.bitCount;
+        const int perByte = 8 / bits;
+        const int indexMask = (1 << bits) - 1;
+        for (int x = 0; x < width; ++x) {
+            const int shift = 8 - bits * (x % perByte + 1);
+            target[x] = static_cast<std::uint8_t>(source[x / perByte] >> shift & indexMask);
+        }
+        return;
+    }
+    case QImage::Format_RGB555:
+    case QImage::Format_RGB16: {
+        // Qt wants the unused top bit of 5-5-5 clear.
+        const std::uint16_t keep = image.format() == QImage::Format_RGB555 ? 0x7FFF : 0xFFFF;
+        for (int x = 0; x < width; ++x) {
+            const auto pixel = static_cast<std::uint16_t>((source[2 * x] | source[2 * x + 1] << 8));
+            const std::uint16_t kept = pixel & keep;
+            std::memcpy(target + 2 * x, &kept, 2);
+        }
+        return;
+    }
+    case QImage::Format_BGR888:
+        std::memcpy(target, source, static_cast<std::size_t>(width) * 3);
+        return;
+    default:
+        break;
+    }
+
+    const Channel red(header.masks[0]);
+    const Channel green(header.masks[1]);
+    const Channel blue(header.masks[2]);
+    const int bytesPerPixel = header.bitCount / 8;
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t* p = source + x * bytesPerPixel;
+        std::uint32_t pixel = p[0] | std::uint32_t{p[1]} << 8;
+        if (bytesPerPixel == 4)
+            pixel |= std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+        if (image.format() == QImage::Format_RGB888) {
+            target[3 * x] = static_cast<std::uint8_t>(red(pixel));
+            target[3 * x + 1] = static_cast<std::uint8_t>(green(pixel));
+            target[3 * x + 2] = static_cast<std::uint8_t>(blue(pixel));
+        } else {
+            // Format_RGB32 needs its fourth byte at 0xFF, whatever the file stored there.
+            const QRgb rgb = qRgb(red(pixel), green(pixel), blue(pixel));
+            std::memcpy(target + 4 * x, &rgb, 4);
+        }
+    }
+}
+
+QImage readUncompressed(const Bytes& bytes, const Header& header)
+{
+    const std::int64_t bitsPerRow = std::int64_t{header.width} * header.bitCount;
+    const std::int64_t stride = (bitsPerRow + 31) / 32 * 4;
+    const std::int64_t rowBytes = (bitsPerRow + 7) / 8;
+    // The last row may lack its padding; every other row must be whole.
+    const std::int64_t available = bytes.size() - header.pixelOffset;
+    if (rowBytes > available || header.height - 1 > (available - rowBytes) / stride)
+        failInvalid();
+
+    QImage image = allocate(header, uncompressedFormat(header));
+    const std::uint8_t* rows = bytes.at(header.pixelOffset, available);
+    for (int row = 0; row < header.height; ++row) {
+        const int y = header.topDown ? row : header.height - 1 - row;
+        copyRow(header, rows + row * stride, image, y);
+    }
+    return image;
+}
+
+// Runs of RLE4 and RLE8. Pixels the data never reaches (after an end of line,
+// a jump or an early end) keep index 0.
+QImage readRunLength(const Bytes& bytes, const Header& header)
+{
+    const bool fourBits = header.compression == Rle4;
+    const std::int64_t dataSize = bytes.size() - header.pixelOffset;
+    const std::uint8_t* data = bytes.at(header.pixelOffset, dataSize);
+    // Two bytes encode at most 255 pixels. A picture larger than its data
+    // could fill that way is not a plausible bitmap, and refusing it keeps
+    // the allocation in proportion to the file.
+    const std::int64_t pixels = std::int64_t{header.width} * header.height;
+    if (pixels / 128 > std::max<std::int64_t>(dataSize, 2))
+        failInvalid();
+
+    QImage image = allocate(header, QImage::Format_Indexed8);
+    image.fill(0);
+    const int width = header.width;
+    const int height = header.height;
+    std::int64_t x = 0;
+    std::int64_t row = 0; // counted from the bottom
+    std::int64_t at = 0;
+    auto pixelsAt = [&](std::int64_t count) {
+        if (row >= height || count > width - x)
+            failInvalid(); // a run beyond the row or below the last row
+        std::uint8_t* line = image.scanLine(height - 1 - static_cast<int>(row));
+        return line + x;
+    };
+
+    while (dataSize - at >= 2) {
+        const int count = data[at];
+        const int value = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            std::uint8_t* out = pixelsAt(count);
+            for (int i = 0; i < count; ++i)
+                out[i] = static_cast<std::uint8_t>(
+                    fourBits ? (i % 2 == 0 ? value >> 4 : value & 0x0F) : value);
+            x += count;
+        } else if (value == 0) { // end of line
+            x = 0;
+            ++row;
+        } else if (value == 1) { // end of bitmap
+            break;
+        } else if (value == 2) { // jump right and up
+            if (dataSize - at < 2)
+                break;
+            x += data[at];
+            row += data[at + 1];
+            at += 2;
+            if (x > width || row > height)
+                failInvalid();
+        } else { // a literal stretch, padded to an even number of bytes
+            const std::int64_t length = fourBits ? (value + 1) / 2 : value;
+            if (length > dataSize - at)
+                failInvalid();
+            std::uint8_t* out = pixelsAt(value);
+            for (int i = 0; i < value; ++i)
+                out[i] = fourBits ? static_cast<std::uint8_t>(i % 2 == 0 ? data[at + i / 2] >> 4
+                                                                         : data[at + i / 2] & 0x0F)
+                                  : data[at + i];
+            x += value;
+            at += length + length % 2;
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+QImage ReadBmp(const QByteArray& file)
+{
+    if (file.isEmpty())
+        return {};
+    if (file.size() < FileHeaderSize)
+        throw Error("Stream read error");
+    const Bytes bytes(file);
+    const Header header = readHeader(bytes);
+    if (header.compression == Rle4 || header.compression == Rle8)
+        return readRunLength(bytes, header);
+    return readUncompressed(bytes, header);
+}
+
+} // namespace kestra

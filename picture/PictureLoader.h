@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace kestra {
+
+// Loads a picture file, choosing the decoder by the file name's extension
+// (the text after the last dot of the name, compared without regard to case):
+// "jpg" and "jpeg" take the JPEG decoder, "bmp" our bitmap reader, "ico" Qt's
+// image reader. "wmf" and "emf" are known but cannot be decoded here; any
+// other extension throws "Unknown picture file extension (.<as written>)".
+// The file is read once, whole; a file that cannot be opened throws
+// "Cannot open file "<path>". <system's reason>". Every failure throws Error
+// with the user's message and gives nothing back, so the caller's picture
+// stays as it was.
+[[nodiscard]] QImage LoadPicture(const QString& path, int displayColorDepth);
+
+} // namespace kestra

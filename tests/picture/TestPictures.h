@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kestra::test {
+
+enum class BmpHeader { Core12, Info40, V4, V5 };
+
+// Writes picture as a bitmap file of the given depth. Up to 8 bits, the
+// palette is the picture's distinct colours in order of first appearance;
+// 16 and 32 bits use the masks (red, green, blue) with BI_BITFIELDS when
+// any is given, else the file's defaults.
+[[nodiscard]] QByteArray makeBmp(const QImage& picture, int bitCount, BmpHeader header,
+                                 bool topDown = false, std::array<std::uint32_t, 3> masks = {});
+
+// A 40-byte-header bitmap with the given RLE8 (bitCount 8) or RLE4 (4) data.
+[[nodiscard]] QByteArray makeRleBmp(int width, int height, int bitCount, const QList<QRgb>& palette,
+                                    const QByteArray& data);
+
+void put16(QByteArray& file, int offset, std::uint16_t value);
+void put32(QByteArray& file, int offset, std::uint32_t value);
+
+// Compresses with libjpeg; components 1, 3 or 4 (written as Adobe CMYK, so
+// fill gives the bytes as stored: inverted). fill writes row y.
+[[nodiscard]] QByteArray makeJpeg(int width, int height, int components,
+                                  const std::function<void(int y, std::uint8_t* row)>& fill,
+                                  int quality = 100);
+
+// The picture in RGB32 with every fourth byte at 0xFF, for comparing colours.
+[[nodiscard]] QImage asRgb32(const QImage& picture);
+
+// Empty when both pictures hold the same colours (each channel within the
+// tolerance), else where they differ first.
+[[nodiscard]] std::string colourDifference(const QImage& actual, const QImage& expected,
+                                           int tolerance = 0);
+
+} // namespace kestra::test
