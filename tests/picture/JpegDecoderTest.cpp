@@ -5,8 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <jerror.h>
+#include <jpeglib.h>
 
 namespace kestra {
 namespace {
@@ -84,6 +87,15 @@ TEST(JpegDecoder, FailsWithLibjpegsCodeAndDecodesFilesCutShort)
     EXPECT_EQ(decodeError(QByteArray("BM\x36\x00\x00\x00", 6)), "JPEG error #53");
     const QByteArray file = redAndBlue(256, 256);
     EXPECT_NE(decodeError(file.left(200)), "decoded"); // cut inside the header
+    // A header asking for 65000 x 65000 pixels is refused before any allocation.
+    QByteArray huge = file;
+    const qsizetype frame = huge.indexOf("\xFF\xC0");
+    ASSERT_GT(frame, 0);
+    for (int at : {5, 7}) {
+        huge[frame + at] = static_cast<char>(65000 >> 8);
+        huge[frame + at + 1] = static_cast<char>(65000 & 0xFF);
+    }
+    EXPECT_EQ(decodeError(huge), "JPEG error #" + std::to_string(JERR_IMAGE_TOO_BIG));
     // Cut inside the scan: libjpeg fills what is missing and only warns.
     const QImage cut = DecodeJpeg(file.left(file.size() * 2 / 3), 24);
     EXPECT_EQ(cut.size(), QSize(256, 256));

@@ -82,7 +82,9 @@ TEST(PictureBitmap, BeforeTheFirstLoadDrawsWithTheDefaultPenOnABlankPicture)
     EXPECT_TRUE(bitmap.image().isNull());
 }
 
-TEST(PictureBitmap, PalettePicturesTakeTheNearestEntryToRedAndKeepTheirPalette)
+// The same crosses, clipped alike, in every format a load can give; palette
+// pictures take the entry nearest to red and keep their palette.
+TEST(PictureBitmap, DrawsTheSameCrossesInEveryFormat)
 {
     const Landmarks landmarks = with({{12, 8}, {28, 3}});
     PictureBitmap reference;
@@ -90,7 +92,7 @@ TEST(PictureBitmap, PalettePicturesTakeTheNearestEntryToRedAndKeepTheirPalette)
     reference.DrawMarkers(landmarks);
     const std::vector<bool> cross = whereColour(reference.image(), Red);
 
-    for (int bits : {8, 4, 1}) {
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
         QImage source = white(30, 20);
         source.setPixel(3, 1, qRgb(0, 0, 0));
@@ -98,16 +100,22 @@ TEST(PictureBitmap, PalettePicturesTakeTheNearestEntryToRedAndKeepTheirPalette)
             source.setPixel(1, 1, qRgb(128, 0, 0));
             source.setPixel(2, 1, qRgb(240, 20, 10));
         }
-        const QRgb nearest = bits == 1 ? qRgb(0, 0, 0) : qRgb(240, 20, 10);
+        const QRgb nearest = bits == 1 ? qRgb(0, 0, 0) : bits <= 8 ? qRgb(240, 20, 10) : Red;
         PictureBitmap bitmap;
         bitmap.takeOver(ReadBmp(makeBmp(source, bits, BmpHeader::Info40)));
         const QList<QRgb> palette = bitmap.image().colorTable();
         bitmap.DrawMarkers(landmarks);
         EXPECT_EQ(bitmap.image().colorTable(), palette);
+        EXPECT_EQ(bitmap.image().depth(), bits == 4 ? 8 : bits);
         std::vector<bool> drawn = whereColour(bitmap.image(), nearest);
-        drawn[30 + (bits == 1 ? 3 : 2)] = false; // the picture's own pixel of that colour
+        if (bits <= 8)
+            drawn[30 + (bits == 1 ? 3 : 2)] = false; // the picture's own pixel of that colour
         EXPECT_EQ(drawn, cross);
     }
+    PictureBitmap jpegLike; // the JPEG decoder's byte order
+    jpegLike.takeOver(white(30, 20).convertToFormat(QImage::Format_RGB888));
+    jpegLike.DrawMarkers(landmarks);
+    EXPECT_EQ(whereColour(jpegLike.image(), Red), cross);
 }
 
 TEST(PictureBitmap, CountsTheSameLeafInEveryDepthAndStaysAt32Bits)
