@@ -13,6 +13,8 @@ namespace kestra {
 // Only takeOver replaces the picture; markers stay in it until then.
 class PictureBitmap {
 public:
+    // For showing: paint from here each time rather than keeping a copy, which
+    // would go stale at the next marker and make that marker copy the picture.
     [[nodiscard]] const QImage& image() const { return image_; }
     [[nodiscard]] const QPen& markerPen() const { return markerPen_; }
 
