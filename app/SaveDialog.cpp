@@ -1,0 +1,32 @@
+#include "app/SaveDialog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace kestra {
+
+SaveDialog::SaveDialog(QWidget* parent) : QFileDialog(parent)
+{
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    // Qt's own dialog, so that the folder check below applies everywhere.
+    setOption(QFileDialog::DontUseNativeDialog);
+}
+
+void SaveDialog::accept()
+{
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty()) {
+        const QFileInfo chosen(files.first());
+        if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
+            QMessageBox::warning(this, windowTitle(),
+                                 tr("%1\nThe folder does not exist. Check the name and try again.")
+                                     .arg(QDir::toNativeSeparators(chosen.absolutePath())));
+            return;
+        }
+    }
+    QFileDialog::accept();
+}
+
+} // namespace kestra

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QFileDialog>
+
+namespace kestra {
+
+// A save dialog that accepts a name only in a folder that exists: the user is
+// told and stays in the dialog, as with a name whose file would be replaced.
+class SaveDialog : public QFileDialog {
+    Q_OBJECT
+public:
+    explicit SaveDialog(QWidget* parent = nullptr);
+
+    void accept() override;
+};
+
+} // namespace kestra

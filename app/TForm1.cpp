@@ -1,0 +1,479 @@
+#include "app/TForm1.h"
+
+#include "app/Anchors.h"
+#include "app/Application.h"
+#include "app/SaveDialog.h"
+#include "app/StringGrid.h"
+#include "app/TextGridModel.h"
+#include "app/Tone.h"
+#include "measure/Analysis.h"
+#include "measure/NumberText.h"
+#include "measure/ResultsExport.h"
+#include "picture/PictureView.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QWindow>
+#include <utility>
+
+namespace {
+
+const QString Caption = QStringLiteral("KESTRA v2.04");
+
+constexpr QSize ClientSize(1184, 863);
+constexpr int DpiToneFrequency = 750;
+constexpr int DpiToneMilliseconds = 300;
+
+// The 16-bit key codes of the recording keys (F8 is 119); keys without such a
+// code give 0, which no handler acts on.
+std::uint16_t VirtualKeyCode(int qtKey)
+{
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) {
+        return static_cast<std::uint16_t>(112 + (qtKey - Qt::Key_F1));
+    }
+    if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)) {
+        return static_cast<std::uint16_t>(qtKey);
+    }
+    return 0;
+}
+
+QFont WindowFont()
+{
+    QFont font = QFontDatabase::families().contains(QStringLiteral("Tahoma"))
+                     ? QFont(QStringLiteral("Tahoma"))
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& geometry,
+                        bool enabled)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(geometry);
+    button->setEnabled(enabled);
+    return button;
+}
+
+// Labels size their width to their text and keep their place and height.
+void FitLabel(QLabel* label)
+{
+    label->resize(label->sizeHint().width(), label->height());
+}
+
+QLabel* MakeLabel(const QString& caption, QWidget* parent, const QRect& geometry)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setGeometry(geometry);
+    FitLabel(label);
+    return label;
+}
+
+QScrollBar* MakeScrollBar(Qt::Orientation orientation, QWidget* parent, const QRect& geometry)
+{
+    auto* bar = new QScrollBar(orientation, parent);
+    bar->setGeometry(geometry);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    // An arrow and a click in the track both move by one.
+    bar->setSingleStep(1);
+    bar->setPageStep(1);
+    bar->setFocusPolicy(Qt::TabFocus);
+    return bar;
+}
+
+std::optional<QString> RunModal(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent), beep_([] { kestra::Beep(DpiToneFrequency, DpiToneMilliseconds); }),
+      runDialog_(RunModal)
+{
+    setWindowTitle(Caption);
+    setFont(WindowFont());
+    QPalette background = palette();
+    background.setColor(QPalette::Window, background.color(QPalette::Button));
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    // The layout is drawn for this client area; the anchors take the
+    // controls from there to the real one.
+    resize(ClientSize);
+    buildControls();
+    anchorControls();
+    setTabOrders();
+    readDecimalSeparator();
+    wireEvents();
+    FormCreate();
+
+    QApplication::instance()->installEventFilter(this);
+    Edit1->setFocus();
+    if (const QScreen* screen = this->screen()) {
+        setGeometry(screen->availableGeometry());
+    }
+}
+
+TForm1::~TForm1()
+{
+    // The grids' models read the state, which goes before the children do.
+    delete StringGrid1;
+    delete StringGrid2;
+}
+
+void TForm1::setBeep(std::function<void()> beep)
+{
+    beep_ = std::move(beep);
+}
+
+void TForm1::setDialogRunner(DialogRunner runner)
+{
+    runDialog_ = std::move(runner);
+}
+
+void TForm1::buildControls()
+{
+    Panel2 = new QFrame(this);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2->setLineWidth(1);
+    Panel2->setGeometry(8, 8, 945, 615);
+
+    Image2 = new kestra::PictureView(Panel2);
+    Image2->setGeometry(0, -1, 105, 105);
+    Image2->setAccessibleName(QStringLiteral("Picture"));
+    ScrollBar1 = MakeScrollBar(Qt::Horizontal, Panel2, {1, 599, 943, 15});
+    ScrollBar2 = MakeScrollBar(Qt::Vertical, Panel2, {929, 1, 15, 598});
+
+    // A raised outer and a lowered inner bevel.
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Box | QFrame::Raised);
+    Panel1->setLineWidth(1);
+    Panel1->setMidLineWidth(0);
+    Panel1->setGeometry(956, 8, 220, 614);
+
+    Label1 = MakeLabel(QStringLiteral("DPI:"), Panel1, {16, 18, 21, 13});
+    Edit1 = new QLineEdit(QStringLiteral("300"), Panel1);
+    Edit1->setGeometry(80, 15, 121, 21);
+    Edit1->setAccessibleName(QStringLiteral("DPI"));
+    Label1->setBuddy(Edit1);
+    Button3 = MakeButton(QStringLiteral("Start/Stop"), Panel1, {16, 64, 89, 25}, true);
+    Button4 = MakeButton(QStringLiteral("Next point (F8)"), Panel1, {120, 64, 89, 25}, false);
+    Label13 = MakeLabel(QStringLiteral("Zoom: 100%"), Panel1, {16, 95, 62, 13});
+    TrackBar1 = new QSlider(Qt::Horizontal, Panel1);
+    TrackBar1->setGeometry(16, 114, 193, 44);
+    TrackBar1->setRange(0, 7);
+    TrackBar1->setValue(3);
+    TrackBar1->setSingleStep(1);
+    TrackBar1->setPageStep(2);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setTickInterval(1);
+    TrackBar1->setAccessibleName(QStringLiteral("Zoom"));
+    Label2 = MakeLabel(QString(), Panel1, {16, 164, 105, 13});
+
+    coordinates_ = new kestra::TextGridModel(state.Landmarks.coordinates(), this);
+    StringGrid2 = new kestra::StringGrid(coordinates_, Panel1);
+    coordinates_->setParent(StringGrid2);
+    StringGrid2->setGeometry(16, 183, 193, 416);
+    StringGrid2->setCellSizes(56, 56, 24);
+    StringGrid2->verticalHeader()->resizeSection(2, 22);
+    StringGrid2->setAccessibleName(QStringLiteral("Coordinates"));
+
+    Button1 = MakeButton(QStringLiteral("Open ..."), this, {8, 636, 105, 25}, true);
+    Button12 = MakeButton(QStringLiteral("Analyze"), this, {240, 636, 105, 25}, false);
+    Button13 = MakeButton(QStringLiteral("Save ..."), this, {363, 636, 107, 25}, false);
+    Button2 = MakeButton(QStringLiteral("Exit"), this, {1076, 636, 100, 25}, true);
+
+    results_ = new kestra::TextGridModel(state.Results.grid(), this);
+    StringGrid1 = new kestra::StringGrid(results_, this);
+    results_->setParent(StringGrid1);
+    StringGrid1->setGeometry(8, 677, 1168, 161);
+    StringGrid1->setCellSizes(64, 64, 24);
+    StringGrid1->horizontalHeader()->resizeSection(0, 77);
+    StringGrid1->setAccessibleName(QStringLiteral("Results"));
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setGeometry(0, 844, 1184, 19);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->addWidget(
+        new QLabel(QStringLiteral("Open a leaf scan and check the DPI. Press Start/Stop until "
+                                  "\"Reading P(1) ...\" shows, click each landmark on the picture "
+                                  "and press F8 for the next one; then Analyze and Save ..."),
+                   StatusBar1),
+        1);
+
+    OpenPictureDialog1 = new QFileDialog(this);
+    OpenPictureDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name of a file that does not exist is accepted; the load reports it.
+    OpenPictureDialog1->setFileMode(QFileDialog::AnyFile);
+    OpenPictureDialog1->setNameFilters({QStringLiteral("Bitmap (*.bmp)"),
+                                        QStringLiteral("JPEG (*.jpg)"),
+                                        QStringLiteral("Minden fájl (*.*)")});
+
+    // The text files' filter matches *.TXT; Qt's file dialogs match without
+    // regard to case, so the label's own pattern finds the same files.
+    SaveDialog1 = new kestra::SaveDialog(this);
+    SaveDialog1->setNameFilters(
+        {QStringLiteral("Szöveg (*.txt)"), QStringLiteral("Minden fájl (*.*)")});
+    SaveDialog1->setDefaultSuffix(QStringLiteral("TXT"));
+}
+
+void TForm1::anchorControls()
+{
+    anchors_ = new kestra::Anchors(this);
+    const Qt::Edges leftTop = Qt::LeftEdge | Qt::TopEdge;
+    const Qt::Edges all = leftTop | Qt::RightEdge | Qt::BottomEdge;
+    const Qt::Edges alongBottom = Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge;
+
+    anchors_->anchor(Panel2, all);
+    anchors_->anchor(Panel1, Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors_->anchor(Button1, Qt::LeftEdge | Qt::BottomEdge);
+    anchors_->anchor(Button12, Qt::LeftEdge | Qt::BottomEdge);
+    anchors_->anchor(Button13, Qt::LeftEdge | Qt::BottomEdge);
+    anchors_->anchor(Button2, Qt::RightEdge | Qt::BottomEdge);
+    anchors_->anchor(StringGrid1, alongBottom);
+    anchors_->anchor(StatusBar1, alongBottom);
+
+    // The picture control has no anchors: its centre keeps its proportional
+    // place. The scroll bars run along the bottom and the right edge.
+    anchors_->anchor(Image2, Qt::Edges());
+    anchors_->anchor(ScrollBar1, alongBottom);
+    anchors_->anchor(ScrollBar2, Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+
+    for (QWidget* control : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Edit1),
+                             static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button4),
+                             static_cast<QWidget*>(Label13), static_cast<QWidget*>(TrackBar1),
+                             static_cast<QWidget*>(Label2)}) {
+        anchors_->anchor(control, leftTop);
+    }
+    anchors_->anchor(StringGrid2, all);
+}
+
+void TForm1::setTabOrders()
+{
+    // Panel1 comes first in the window, then Panel2, then the window's own
+    // controls; within each parent the layout's order.
+    QWidget* const order[] = {Edit1,      Button3, Button4, TrackBar1,   StringGrid2, ScrollBar1,
+                              ScrollBar2, Button1, Button2, StringGrid1, Button12,    Button13};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+template <typename... Parameters, typename... Arguments>
+void TForm1::runHandler(void (TForm1::*handler)(Parameters...), Arguments... arguments)
+{
+    kestra::RunHandler([&] { (this->*handler)(arguments...); });
+}
+
+void TForm1::wireEvents()
+{
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { runHandler(&TForm1::Edit1Change); });
+    connect(Button1, &QPushButton::clicked, this, [this] { runHandler(&TForm1::Button1Click); });
+    connect(Button2, &QPushButton::clicked, this, [this] { runHandler(&TForm1::Button2Click); });
+    connect(Button3, &QPushButton::clicked, this, [this] { runHandler(&TForm1::Button3Click); });
+    connect(Button4, &QPushButton::clicked, this, [this] { runHandler(&TForm1::Button4Click); });
+    connect(Button12, &QPushButton::clicked, this, [this] { runHandler(&TForm1::Button12Click); });
+    connect(Button13, &QPushButton::clicked, this, [this] { runHandler(&TForm1::Button13Click); });
+    connect(TrackBar1, &QSlider::valueChanged, this,
+            [this] { runHandler(&TForm1::TrackBar1Change); });
+    connect(ScrollBar1, &QScrollBar::valueChanged, this,
+            [this] { runHandler(&TForm1::ScrollBar1Change); });
+    connect(ScrollBar2, &QScrollBar::valueChanged, this,
+            [this] { runHandler(&TForm1::ScrollBar2Change); });
+    connect(Image2, &kestra::PictureView::mousePressed, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+                runHandler(&TForm1::Image2MouseDown, button, shift, x, y);
+            });
+    connect(Image2, &kestra::PictureView::mouseMoved, this,
+            [this](Qt::MouseButtons, Qt::KeyboardModifiers shift, int x, int y) {
+                runHandler(&TForm1::Image2MouseMove, shift, x, y);
+            });
+    connect(Image2, &kestra::PictureView::mouseReleased, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+                runHandler(&TForm1::Image2MouseUp, button, shift, x, y);
+            });
+}
+
+void TForm1::FormCreate()
+{
+    state.Dpi = 300.0;
+    state.ZoomPercent = 100;
+    state.Pan = kestra::PanState{};
+    state.Landmarks.ResetPoints();
+    setWindowTitle(Caption);
+    // Both grids' heads come with the core's tables.
+    results_->refresh();
+    showLandmarks();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Key preview: a key release for this window passes here once, on its
+    // way to the focused control, which still gets it. Holding a key down
+    // repeats releases; only the last, real one counts.
+    if (event->type() == QEvent::KeyRelease && watched == windowHandle()) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (!key->isAutoRepeat()) {
+            runHandler(&TForm1::FormKeyUp, VirtualKeyCode(key->key()), key->modifiers());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LocaleChange) {
+        readDecimalSeparator();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TForm1::readDecimalSeparator()
+{
+    // The program never sets a default locale, so QLocale() is the user's
+    // regional setting, renewed by Qt when the system announces a change.
+    const QString separator = QLocale().decimalPoint();
+    decimalSeparator_ = separator.isEmpty() ? std::string(".") : separator.toStdString();
+}
+
+void TForm1::FormKeyUp(std::uint16_t key, Qt::KeyboardModifiers)
+{
+    state.Landmarks.keyReleased(key);
+    showLandmarks();
+}
+
+void TForm1::Edit1Change()
+{
+    const std::optional<double> dpi =
+        kestra::TextToNumber(Edit1->text().toStdString(), decimalSeparator_);
+    if (dpi) {
+        state.Dpi = *dpi;
+        setEdit1Color(QColor(0, 128, 0));
+        return;
+    }
+    setEdit1Color(QColor(255, 0, 0));
+    beep_();
+}
+
+void TForm1::Button1Click()
+{
+    // Opening a picture arrives with the picture view (issue 5).
+}
+
+void TForm1::Button2Click()
+{
+    // At once and without asking: unsaved results are the user's choice.
+    QCoreApplication::exit(0);
+}
+
+void TForm1::Button3Click()
+{
+    state.Landmarks.startStop();
+    showLandmarks();
+}
+
+void TForm1::Button4Click()
+{
+    state.Landmarks.nextPoint();
+    showLandmarks();
+}
+
+void TForm1::Button12Click()
+{
+    // The grid shows whatever the run left, also when it stops with an error.
+    const auto showResults = qScopeGuard([this] {
+        results_->refresh();
+        Image2->update();
+    });
+    kestra::RunAnalysis(state.Results, state.Landmarks.points,
+                        {.FileName = state.FileName,
+                         .Dpi = state.Dpi,
+                         .picture = Image2->bitmap().rgb32Rows(),
+                         .decimalSeparator = decimalSeparator_});
+}
+
+void TForm1::Button13Click()
+{
+    const std::optional<QString> chosen = runDialog_(*SaveDialog1);
+    if (!chosen) {
+        return;
+    }
+    // Offered again the next time.
+    SaveDialog1->selectFile(*chosen);
+    kestra::ExportResults(state.Results, QFile::encodeName(*chosen).toStdString());
+}
+
+void TForm1::Image2MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int, int)
+{
+    // Ctrl-drag panning arrives with the picture view (issue 5).
+}
+
+void TForm1::Image2MouseMove(Qt::KeyboardModifiers, int, int)
+{
+    // Ctrl-drag panning arrives with the picture view (issue 5).
+}
+
+void TForm1::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, int y)
+{
+    state.Pan.Dragging = false;
+    // A release with Ctrl held ends a pan and records nothing.
+    if (shift.testFlag(Qt::ControlModifier)) {
+        return;
+    }
+    if (state.Landmarks.recordRelease(x, y, state.ZoomPercent)) {
+        Image2->bitmap().DrawMarkers(state.Landmarks.points);
+        Image2->update();
+    }
+    showLandmarks();
+}
+
+void TForm1::TrackBar1Change()
+{
+    // The zoom arrives with the picture view (issue 5).
+}
+
+void TForm1::ScrollBar1Change()
+{
+    // Scrolling arrives with the picture view (issue 5).
+}
+
+void TForm1::ScrollBar2Change()
+{
+    // Scrolling arrives with the picture view (issue 5).
+}
+
+void TForm1::showLandmarks()
+{
+    Label2->setText(QString::fromStdString(state.Landmarks.statusText()));
+    FitLabel(Label2);
+    coordinates_->refresh();
+    Button4->setEnabled(state.Landmarks.nextPointAvailable());
+}
+
+void TForm1::setEdit1Color(const QColor& color)
+{
+    QPalette palette = Edit1->palette();
+    palette.setColor(QPalette::Text, color);
+    Edit1->setPalette(palette);
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "measure/MainState.h"
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QStatusBar;
+
+namespace kestra {
+class Anchors;
+class PictureView;
+class SaveDialog;
+class StringGrid;
+class TextGridModel;
+} // namespace kestra
+
+// The program's one window: its controls as the layout places them, the
+// wiring of their events to the handlers, and the state the handlers share.
+// The handlers read the controls, call the measurement core and show what
+// comes back; an exception one of them throws ends up in the error box.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Runs a file dialog modally: the chosen full path, or nothing when the
+    // user cancels. Replaceable so that tests need no modal dialog.
+    using DialogRunner = std::function<std::optional<QString>(QFileDialog& dialog)>;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The tone of an unusable DPI text; replaceable so that tests stay silent.
+    void setBeep(std::function<void()> beep);
+    void setDialogRunner(DialogRunner runner);
+
+    [[nodiscard]] const std::string& decimalSeparator() const { return decimalSeparator_; }
+
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    kestra::PictureView* Image2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QFileDialog* OpenPictureDialog1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    kestra::StringGrid* StringGrid1 = nullptr;
+    QPushButton* Button12 = nullptr;
+    QPushButton* Button13 = nullptr;
+    kestra::SaveDialog* SaveDialog1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QScrollBar* ScrollBar1 = nullptr;
+    QScrollBar* ScrollBar2 = nullptr;
+    QLabel* Label13 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    kestra::StringGrid* StringGrid2 = nullptr;
+    QLabel* Label2 = nullptr;
+
+    kestra::MainState state;
+
+    void FormCreate();
+    void FormKeyUp(std::uint16_t key, Qt::KeyboardModifiers shift);
+    void Edit1Change();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button12Click();
+    void Button13Click();
+    void Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Image2MouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void TrackBar1Change();
+    void ScrollBar1Change();
+    void ScrollBar2Change();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildControls();
+    void anchorControls();
+    void setTabOrders();
+    void wireEvents();
+    void showLandmarks();
+    void readDecimalSeparator();
+    void setEdit1Color(const QColor& color);
+
+    template <typename... Parameters, typename... Arguments>
+    void runHandler(void (TForm1::*handler)(Parameters...), Arguments... arguments);
+
+    kestra::Anchors* anchors_ = nullptr;
+    kestra::TextGridModel* results_ = nullptr;
+    kestra::TextGridModel* coordinates_ = nullptr;
+    std::string decimalSeparator_ = ".";
+    std::function<void()> beep_;
+    DialogRunner runDialog_;
+};
