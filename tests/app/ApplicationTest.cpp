@@ -1,0 +1,159 @@
+#include "app/Application.h"
+
+#include "QtPrinters.h"
+#include "app/Tone.h"
+#include "measure/Error.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QWindow>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+using kestra::Application;
+
+struct Box {
+    QString title;
+    QString text;
+};
+
+class ErrorBoxTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        application()->setErrorBox([this](const QString& title, const QString& text) {
+            boxes.push_back({title, text});
+        });
+    }
+
+    static Application* application() { return qobject_cast<Application*>(qApp); }
+
+    std::vector<Box> boxes;
+};
+
+// Clicks through the window, the way a real click arrives, so that Qt's
+// implicit mouse grab takes part.
+void ClickThroughWindow(QWidget* widget)
+{
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(window, widget->rect().center()));
+}
+
+// An object whose own event handler throws, past every handler guard.
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::User) {
+            throw std::runtime_error("Thrown from an event");
+        }
+        return QObject::event(event);
+    }
+};
+
+TEST(ErrorBoxTextTest, AddsAFullStopOnlyAfterCharactersSortingAfterIt)
+{
+    EXPECT_EQ(kestra::ErrorBoxText(""), "");
+    EXPECT_EQ(kestra::ErrorBoxText("Disk full"), "Disk full.");
+    EXPECT_EQ(kestra::ErrorBoxText("Done."), "Done.");
+    EXPECT_EQ(kestra::ErrorBoxText("JPEG error #53"), "JPEG error #53.");
+    EXPECT_EQ(kestra::ErrorBoxText("Why?"), "Why?.");
+    EXPECT_EQ(kestra::ErrorBoxText("a/"), "a/.");
+    EXPECT_EQ(kestra::ErrorBoxText("(tif)"), "(tif)");
+    EXPECT_EQ(kestra::ErrorBoxText("Stop!"), "Stop!");
+    EXPECT_EQ(kestra::ErrorBoxText("a-"), "a-");
+    EXPECT_EQ(kestra::ErrorBoxText("\"x\""), "\"x\"");
+    EXPECT_EQ(kestra::ErrorBoxText(QStringLiteral("fájl")), QStringLiteral("fájl."));
+}
+
+TEST(ErrorBoxTextTest, TitleIsTheProgramNameUpToItsFirstDot)
+{
+    EXPECT_EQ(kestra::ErrorBoxTitle("/usr/bin/kestra"), "kestra");
+    EXPECT_EQ(kestra::ErrorBoxTitle("/opt/k.d/kestra.bin.old"), "kestra");
+    EXPECT_EQ(kestra::ErrorBoxTitle("C:/Programs/KESTRA.EXE"), "KESTRA");
+}
+
+TEST_F(ErrorBoxTest, HandlerErrorIsShownOnceAndTheWindowGoesOn)
+{
+    QWidget window;
+    auto* failing = new QPushButton("Fail", &window);
+    auto* working = new QPushButton("Work", &window);
+    failing->setGeometry(10, 10, 80, 25);
+    working->setGeometry(100, 10, 80, 25);
+    int changed = 0;
+    int worked = 0;
+    QObject::connect(failing, &QPushButton::clicked, &window, [&] {
+        kestra::RunHandler([&] {
+            ++changed;
+            throw kestra::Error("Cannot open file \"leaf.tif\"");
+        });
+    });
+    QObject::connect(working, &QPushButton::clicked, &window,
+                     [&] { kestra::RunHandler([&] { ++worked; }); });
+    window.resize(200, 50);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    ClickThroughWindow(failing);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, kestra::ErrorBoxTitle(QCoreApplication::applicationFilePath()));
+    EXPECT_EQ(boxes[0].text, "Cannot open file \"leaf.tif\""); // '"' sorts before '.'
+    EXPECT_EQ(changed, 1); // what the handler did before the error stays
+
+    // The next click reaches another button: no grab is left behind.
+    ClickThroughWindow(working);
+    EXPECT_EQ(worked, 1);
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(ErrorBoxTest, NonStandardExceptionShowsAnEmptyBox)
+{
+    QPushButton button("Fail");
+    QObject::connect(&button, &QPushButton::clicked, &button,
+                     [] { kestra::RunHandler([] { throw 42; }); });
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+    ClickThroughWindow(&button);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "");
+}
+
+TEST_F(ErrorBoxTest, ErrorsOutsideAnyHandlerAndPastTheGuardsAreShown)
+{
+    kestra::ReportError(std::make_exception_ptr(kestra::Error("At start-up")));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "At start-up.");
+
+    ThrowingObject object;
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&object, &event);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "Thrown from an event.");
+}
+
+TEST(ToneTest, SamplesHoldTheToneAndFadeAtBothEnds)
+{
+    const std::vector<std::int16_t> samples = kestra::ToneSamples(48000, 750, 300);
+    ASSERT_EQ(samples.size(), 14400u);
+    EXPECT_EQ(samples.front(), 0);
+    EXPECT_LE(std::abs(samples.back()), 1);
+    int crossings = 0;
+    int loudest = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        crossings += (samples[i - 1] < 0) != (samples[i] < 0) ? 1 : 0;
+        loudest = std::max(loudest, std::abs(int{samples[i]}));
+    }
+    EXPECT_NEAR(crossings, 2 * 750 * 3 / 10, 2);
+    EXPECT_GT(loudest, 15000);
+    EXPECT_LE(loudest, 16000);
+    EXPECT_TRUE(kestra::ToneSamples(48000, 750, 0).empty());
+}
+
+} // namespace
