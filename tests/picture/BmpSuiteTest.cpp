@@ -1,6 +1,7 @@
 #include "TestPictures.h"
 #include "measure/Error.h"
 #include "picture/BmpReader.h"
+#include "picture/JpegDecoder.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,6 +98,35 @@ TEST(BmpSuite, BadAndQuestionableFilesFailClearlyOrLoadSensibly)
             EXPECT_TRUE(outcome.picture.height() == 64 || outcome.picture.height() == 32);
         } else {
             EXPECT_EQ(outcome.message, "Bitmap image is not valid");
+        }
+    }
+}
+
+// Every input the fuzzers found to crash or trip a sanitizer, kept.
+TEST(FuzzFindings, FailClearlyOrLoad)
+{
+    const auto failsClearly = [](auto decode) {
+        try {
+            decode();
+        } catch (const Error& error) {
+            const std::string message = error.what();
+            return message == "Bitmap image is not valid" || message == "Stream read error" ||
+                   message.rfind("JPEG error #", 0) == 0;
+        }
+        return true;
+    };
+    for (const char* target : {"bmp", "jpeg"}) {
+        const QDir dir(QStringLiteral(KESTRA_TEST_DATA "/fuzz/") + target);
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            SCOPED_TRACE(name.toStdString());
+            const QByteArray file = contents(dir.filePath(name));
+            if (target == std::string("bmp")) {
+                EXPECT_TRUE(failsClearly([&] { (void)ReadBmp(file); }));
+            } else {
+                for (int depth : {8, 24}) {
+                    EXPECT_TRUE(failsClearly([&] { (void)DecodeJpeg(file, depth); }));
+                }
+            }
         }
     }
 }

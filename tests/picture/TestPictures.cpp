@@ -81,13 +81,6 @@ QByteArray finish(int headerSize, int width, int height, int bitCount, std::uint
     return file + info + pixels;
 }
 
-bool near(QRgb actual, QRgb expected, int tolerance)
-{
-    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
-           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
-           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
-}
-
 } // namespace
 
 QByteArray makeBmp(const QImage& picture, int bitCount, BmpHeader header, bool topDown,
@@ -193,6 +186,13 @@ QImage asRgb32(const QImage& picture)
 } // namespace kestra::test
 
 namespace kestra::test {
+
+bool near(QRgb actual, QRgb expected, int tolerance)
+{
+    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
+           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
+           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
+}
 
 std::string colourDifference(const QImage& actual, const QImage& expected, int tolerance)
 {

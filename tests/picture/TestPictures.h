@@ -34,6 +34,9 @@ void put32(QByteArray& file, int offset, std::uint32_t value);
 // The picture in RGB32 with every fourth byte at 0xFF, for comparing colours.
 [[nodiscard]] QImage asRgb32(const QImage& picture);
 
+// Each channel of actual within tolerance of expected.
+[[nodiscard]] bool near(QRgb actual, QRgb expected, int tolerance);
+
 // Empty when both pictures hold the same colours (each channel within the
 // tolerance), else where they differ first.
 [[nodiscard]] std::string colourDifference(const QImage& actual, const QImage& expected,
