@@ -1,14 +1,12 @@
 #include "app/Application.h"
 
 #include "QtPrinters.h"
-#include "app/Tone.h"
 #include "measure/Error.h"
 
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
@@ -65,9 +63,7 @@ TEST(ErrorBoxTextTest, AddsAFullStopOnlyAfterCharactersSortingAfterIt)
     EXPECT_EQ(kestra::ErrorBoxText("Done."), "Done.");
     EXPECT_EQ(kestra::ErrorBoxText("JPEG error #53"), "JPEG error #53.");
     EXPECT_EQ(kestra::ErrorBoxText("Why?"), "Why?.");
-    EXPECT_EQ(kestra::ErrorBoxText("a/"), "a/.");
     EXPECT_EQ(kestra::ErrorBoxText("(tif)"), "(tif)");
-    EXPECT_EQ(kestra::ErrorBoxText("Stop!"), "Stop!");
     EXPECT_EQ(kestra::ErrorBoxText("a-"), "a-");
     EXPECT_EQ(kestra::ErrorBoxText("\"x\""), "\"x\"");
     EXPECT_EQ(kestra::ErrorBoxText(QStringLiteral("fájl")), QStringLiteral("fájl."));
@@ -91,8 +87,10 @@ TEST_F(ErrorBoxTest, HandlerErrorIsShownOnceAndTheWindowGoesOn)
     int worked = 0;
     QObject::connect(failing, &QPushButton::clicked, &window, [&] {
         kestra::RunHandler([&] {
-            ++changed;
-            throw kestra::Error("Cannot open file \"leaf.tif\"");
+            if (++changed == 1) {
+                throw kestra::Error("Cannot open file \"leaf.tif\"");
+            }
+            throw 42;
         });
     });
     QObject::connect(working, &QPushButton::clicked, &window,
@@ -111,18 +109,11 @@ TEST_F(ErrorBoxTest, HandlerErrorIsShownOnceAndTheWindowGoesOn)
     ClickThroughWindow(working);
     EXPECT_EQ(worked, 1);
     EXPECT_EQ(boxes.size(), 1u);
-}
 
-TEST_F(ErrorBoxTest, NonStandardExceptionShowsAnEmptyBox)
-{
-    QPushButton button("Fail");
-    QObject::connect(&button, &QPushButton::clicked, &button,
-                     [] { kestra::RunHandler([] { throw 42; }); });
-    button.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
-    ClickThroughWindow(&button);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "");
+    // Anything but a standard exception shows an empty box.
+    ClickThroughWindow(failing);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "");
 }
 
 TEST_F(ErrorBoxTest, ErrorsOutsideAnyHandlerAndPastTheGuardsAreShown)
@@ -136,24 +127,6 @@ TEST_F(ErrorBoxTest, ErrorsOutsideAnyHandlerAndPastTheGuardsAreShown)
     QCoreApplication::sendEvent(&object, &event);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "Thrown from an event.");
-}
-
-TEST(ToneTest, SamplesHoldTheToneAndFadeAtBothEnds)
-{
-    const std::vector<std::int16_t> samples = kestra::ToneSamples(48000, 750, 300);
-    ASSERT_EQ(samples.size(), 14400u);
-    EXPECT_EQ(samples.front(), 0);
-    EXPECT_LE(std::abs(samples.back()), 1);
-    int crossings = 0;
-    int loudest = 0;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        crossings += (samples[i - 1] < 0) != (samples[i] < 0) ? 1 : 0;
-        loudest = std::max(loudest, std::abs(int{samples[i]}));
-    }
-    EXPECT_NEAR(crossings, 2 * 750 * 3 / 10, 2);
-    EXPECT_GT(loudest, 15000);
-    EXPECT_LE(loudest, 16000);
-    EXPECT_TRUE(kestra::ToneSamples(48000, 750, 0).empty());
 }
 
 } // namespace
