@@ -9,7 +9,9 @@
 #include "measure/Analysis.h"
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
+#include "picture/PictureLoader.h"
 #include "picture/PictureView.h"
+#include "picture/ViewGeometry.h"
 
 #include <QApplication>
 #include <QFile>
@@ -105,11 +107,19 @@ std::optional<QString> RunModal(QFileDialog& dialog)
     return dialog.selectedFiles().constFirst();
 }
 
+// Bits a pixel of the screen, read once: JPEG pictures are quantized to a
+// palette on displays of 8 bits or less.
+int DisplayColorDepth()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->depth() : 24;
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent), beep_([] { kestra::Beep(DpiToneFrequency, DpiToneMilliseconds); }),
-      runDialog_(RunModal)
+    : QWidget(parent), displayColorDepth_(DisplayColorDepth()),
+      beep_([] { kestra::Beep(DpiToneFrequency, DpiToneMilliseconds); }), runDialog_(RunModal)
 {
     setWindowTitle(Caption);
     setFont(WindowFont());
@@ -378,7 +388,20 @@ void TForm1::Edit1Change()
 
 void TForm1::Button1Click()
 {
-    // Opening a picture arrives with the picture view (issue 5).
+    const std::optional<QString> chosen = runDialog_(*OpenPictureDialog1);
+    if (!chosen) {
+        return;
+    }
+    // A picture that does not load throws here, before anything has changed.
+    QImage picture = kestra::LoadPicture(*chosen, displayColorDepth_);
+    Image2->bitmap().takeOver(std::move(picture));
+    state.FileName = chosen->toStdString();
+    setWindowTitle(Caption + QStringLiteral(" - ") + *chosen);
+    state.Landmarks.ResetPoints();
+    showLandmarks();
+    TrackBar1Change();
+    Button12->setEnabled(true);
+    Button13->setEnabled(true);
 }
 
 void TForm1::Button2Click()
@@ -424,14 +447,36 @@ void TForm1::Button13Click()
     kestra::ExportResults(state.Results, QFile::encodeName(*chosen).toStdString());
 }
 
-void TForm1::Image2MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int, int)
+void TForm1::Image2MouseDown(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, int y)
 {
-    // Ctrl-drag panning arrives with the picture view (issue 5).
+    if (!shift.testFlag(Qt::ControlModifier)) {
+        return;
+    }
+    state.Pan.Dragging = true;
+    state.Pan.DragStartX = x;
+    state.Pan.DragStartY = y;
+    state.Pan.DragScrollX = ScrollBar1->value();
+    state.Pan.DragScrollY = ScrollBar2->value();
 }
 
-void TForm1::Image2MouseMove(Qt::KeyboardModifiers, int, int)
+void TForm1::Image2MouseMove(Qt::KeyboardModifiers shift, int x, int y)
 {
-    // Ctrl-drag panning arrives with the picture view (issue 5).
+    // Letting Ctrl go suspends the pan; pressing it again resumes it.
+    if (!state.Pan.Dragging || !shift.testFlag(Qt::ControlModifier)) {
+        return;
+    }
+    // x and y are measured against the control as the previous step left it,
+    // so the picture follows the mouse at half its speed.
+    if (const auto left = kestra::PanPosition(state.Pan.DragScrollX, state.Pan.DragStartX, x,
+                                              ScrollBar1->maximum())) {
+        ScrollBar1->setValue(*left);
+        Image2->move(-*left, Image2->y());
+    }
+    if (const auto top = kestra::PanPosition(state.Pan.DragScrollY, state.Pan.DragStartY, y,
+                                             ScrollBar2->maximum())) {
+        ScrollBar2->setValue(*top);
+        Image2->move(Image2->x(), -*top);
+    }
 }
 
 void TForm1::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, int y)
@@ -442,25 +487,61 @@ void TForm1::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, 
         return;
     }
     if (state.Landmarks.recordRelease(x, y, state.ZoomPercent)) {
-        Image2->bitmap().DrawMarkers(state.Landmarks.points);
-        Image2->update();
+        DrawMarkers();
     }
     showLandmarks();
 }
 
 void TForm1::TrackBar1Change()
 {
-    // The zoom arrives with the picture view (issue 5).
+    state.ZoomPercent = kestra::ZoomPercentAt(TrackBar1->value());
+    Label13->setText(QStringLiteral("Zoom: %1%").arg(state.ZoomPercent));
+    FitLabel(Label13);
+    const QSize picture = Image2->bitmap().image().size();
+    Image2->resize(kestra::ZoomedLength(picture.width(), state.ZoomPercent),
+                   kestra::ZoomedLength(picture.height(), state.ZoomPercent));
+    Image2->setStretch(state.ZoomPercent != 100);
+    UpdateScrollBars();
+}
+
+void TForm1::UpdateScrollBars()
+{
+    // The picture shows in the part of Panel2 left of the vertical bar and
+    // above the horizontal one; the ranges measure the zoomed picture
+    // against that, so every part of it can be brought into view.
+    const kestra::ScrollRange horizontal = kestra::ScrollRangeFor(Image2->width(), ScrollBar2->x());
+    ScrollBar1->setValue(0);
+    ScrollBar1->setEnabled(horizontal.enabled);
+    ScrollBar1->setMaximum(horizontal.maximum);
+
+    const kestra::ScrollRange vertical = kestra::ScrollRangeFor(Image2->height(), ScrollBar1->y());
+    ScrollBar2->setValue(0);
+    ScrollBar2->setEnabled(vertical.enabled);
+    ScrollBar2->setMaximum(vertical.maximum);
+
+    Image2->move(0, 0);
+    Image2->update();
+    DrawMarkers();
 }
 
 void TForm1::ScrollBar1Change()
 {
-    // Scrolling arrives with the picture view (issue 5).
+    // A bar whose position changes becomes enabled, also when a pan moved it.
+    ScrollBar1->setEnabled(true);
+    Image2->move(-ScrollBar1->value(), Image2->y());
 }
 
 void TForm1::ScrollBar2Change()
 {
-    // Scrolling arrives with the picture view (issue 5).
+    ScrollBar2->setEnabled(true);
+    Image2->move(Image2->x(), -ScrollBar2->value());
+}
+
+void TForm1::DrawMarkers()
+{
+    Image2->bitmap().ensureBlank(Image2->size());
+    Image2->bitmap().DrawMarkers(state.Landmarks.points);
+    Image2->update();
 }
 
 void TForm1::showLandmarks()

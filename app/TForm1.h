@@ -85,6 +85,8 @@ public:
     void TrackBar1Change();
     void ScrollBar1Change();
     void ScrollBar2Change();
+    void UpdateScrollBars();
+    void DrawMarkers();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -105,6 +107,7 @@ private:
     kestra::Anchors* anchors_ = nullptr;
     kestra::TextGridModel* results_ = nullptr;
     kestra::TextGridModel* coordinates_ = nullptr;
+    int displayColorDepth_ = 24;
     std::string decimalSeparator_ = ".";
     std::function<void()> beep_;
     DialogRunner runDialog_;

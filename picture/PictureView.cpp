@@ -1,8 +1,75 @@
 #include "picture/PictureView.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <cstdint>
+#include <vector>
 
 namespace kestra {
+namespace {
+
+// Formats whose rows the view reads pixel by pixel; the others (the palette
+// and 16-bit pictures) have just the painted part converted first.
+bool readsDirectly(QImage::Format format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+           format == QImage::Format_ARGB32_Premultiplied || format == QImage::Format_RGB888 ||
+           format == QImage::Format_BGR888;
+}
+
+// Control pixel p shows picture pixel p * length / shown, the rule the mouse
+// conversion uses too, so the pixel under the cross-hair is the one recorded.
+int sampleOf(int controlPixel, int length, int shown)
+{
+    return static_cast<int>(std::int64_t{controlPixel} * length / shown);
+}
+
+QRgb pixelAt(const uchar* row, int x, QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGB888:
+        return qRgb(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+    case QImage::Format_BGR888:
+        return qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+    default:
+        return reinterpret_cast<const QRgb*>(row)[x] | 0xff000000u;
+    }
+}
+
+// The stretched picture under area, sampled by whole rows and columns.
+QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area)
+{
+    const int firstColumn = sampleOf(area.left(), picture.width(), shown.width());
+    const int lastColumn = sampleOf(area.right(), picture.width(), shown.width());
+    const int firstRow = sampleOf(area.top(), picture.height(), shown.height());
+    const int lastRow = sampleOf(area.bottom(), picture.height(), shown.height());
+    QImage source = picture;
+    QPoint origin(0, 0);
+    if (!readsDirectly(picture.format())) {
+        origin = QPoint(firstColumn, firstRow);
+        source = picture.copy(QRect(origin, QPoint(lastColumn, lastRow)))
+                     .convertToFormat(QImage::Format_RGB32);
+    }
+
+    std::vector<int> columns(static_cast<std::size_t>(area.width()));
+    for (int i = 0; i < area.width(); ++i)
+        columns[static_cast<std::size_t>(i)] =
+            sampleOf(area.left() + i, picture.width(), shown.width()) - origin.x();
+
+    QImage sampled(area.size(), QImage::Format_RGB32);
+    const QImage::Format format = source.format();
+    for (int i = 0; i < area.height(); ++i) {
+        const int row = sampleOf(area.top() + i, picture.height(), shown.height()) - origin.y();
+        const uchar* from = source.constScanLine(row);
+        auto* to = reinterpret_cast<QRgb*>(sampled.scanLine(i));
+        for (int x = 0; x < area.width(); ++x)
+            to[x] = pixelAt(from, columns[static_cast<std::size_t>(x)], format);
+    }
+    return sampled;
+}
+
+} // namespace
 
 PictureView::PictureView(QWidget* parent) : QWidget(parent)
 {
@@ -10,6 +77,47 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent)
     // Moves are reported with no button held as well, as panning checks the
     // Ctrl key rather than the buttons.
     setMouseTracking(true);
+    // Everything under the control is painted by it; nothing behind shows.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureView::setStretch(bool stretch)
+{
+    if (stretch_ == stretch)
+        return;
+    stretch_ = stretch;
+    update();
+}
+
+void PictureView::paintRegion(QPainter& painter, const QRect& region) const
+{
+    const QImage& picture = bitmap_.image();
+    const QRect area = region & rect();
+    // Only an unstretched picture smaller than the control leaves a margin.
+    QRect covered = area;
+    if (picture.isNull())
+        covered = QRect();
+    else if (!stretch_)
+        covered &= picture.rect();
+    for (const QRect& margin : QRegion(region) - covered)
+        painter.fillRect(margin, palette().window());
+    if (covered.isEmpty())
+        return;
+
+    if (stretch_)
+        painter.drawImage(covered.topLeft(), sampleStretched(picture, size(), covered));
+    else if (readsDirectly(picture.format()))
+        painter.drawImage(covered.topLeft(), picture, covered);
+    else
+        painter.drawImage(covered.topLeft(),
+                          picture.copy(covered).convertToFormat(QImage::Format_RGB32));
+}
+
+void PictureView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    for (const QRect& part : event->region())
+        paintRegion(painter, part);
 }
 
 void PictureView::mousePressEvent(QMouseEvent* event)

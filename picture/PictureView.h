@@ -6,10 +6,15 @@
 
 namespace kestra {
 
-// Image2: holds the picture bitmap and reports mouse presses, moves and
+// Image2: shows the picture bitmap and reports mouse presses, moves and
 // releases in display pixels relative to its own top-left corner. Between a
 // press and its release Qt keeps the mouse on this control, so a release
 // outside it reports a position outside (possibly negative).
+//
+// With stretching on, the picture fills the control by nearest-neighbour
+// sampling (whole rows and columns repeated or dropped); with it off, the
+// picture stands at its natural size from the top-left corner. Each paint
+// reads only the part of the picture under the region being painted.
 class PictureView : public QWidget {
     Q_OBJECT
 public:
@@ -18,18 +23,27 @@ public:
     [[nodiscard]] PictureBitmap& bitmap() { return bitmap_; }
     [[nodiscard]] const PictureBitmap& bitmap() const { return bitmap_; }
 
+    void setStretch(bool stretch);
+    [[nodiscard]] bool stretch() const { return stretch_; }
+
+    // Paints the part of the picture under region (in this control's
+    // coordinates) with painter, which is set up in the same coordinates.
+    void paintRegion(QPainter& painter, const QRect& region) const;
+
 signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     PictureBitmap bitmap_;
+    bool stretch_ = false;
 };
 
 } // namespace kestra
