@@ -96,6 +96,8 @@ QScrollBar* MakeScrollBar(Qt::Orientation orientation, QWidget* parent, const QR
     bar->setSingleStep(1);
     bar->setPageStep(1);
     bar->setFocusPolicy(Qt::TabFocus);
+    // The picture lies under the bars; they paint all of their strip.
+    bar->setAutoFillBackground(true);
     return bar;
 }
 
