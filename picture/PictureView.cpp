@@ -77,8 +77,6 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent)
     // Moves are reported with no button held as well, as panning checks the
     // Ctrl key rather than the buttons.
     setMouseTracking(true);
-    // Everything under the control is painted by it; nothing behind shows.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PictureView::setStretch(bool stretch)
@@ -115,8 +113,12 @@ void PictureView::paintRegion(QPainter& painter, const QRect& region) const
 
 void PictureView::paintEvent(QPaintEvent* event)
 {
+    // The frame of the panel that holds the view stays visible over the picture.
+    QRegion region = event->region();
+    if (const QWidget* frame = parentWidget())
+        region &= frame->contentsRect().translated(-pos());
     QPainter painter(this);
-    for (const QRect& part : event->region())
+    for (const QRect& part : region)
         paintRegion(painter, part);
 }
 
