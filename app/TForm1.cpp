@@ -434,7 +434,7 @@ void TForm1::Button12Click()
     kestra::RunAnalysis(state.Results, state.Landmarks.points,
                         {.FileName = state.FileName,
                          .Dpi = state.Dpi,
-                         .picture = Image2->bitmap().rgb32Rows(),
+                         .pictureRows = [this] { return Image2->bitmap().rgb32Rows(); },
                          .decimalSeparator = decimalSeparator_});
 }
 

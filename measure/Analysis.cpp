@@ -89,7 +89,9 @@ void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput&
     if (!(input.Dpi > 0.0))
         throw Error("The DPI must be a number greater than 0");
     const double scale = ScaleFactor(input.Dpi);
-    const double surface = LeafSurface(input.picture, scale);
+    (void)PixelArea(scale);
+    const double surface =
+        LeafSurface(input.pictureRows ? input.pictureRows() : PixelRows{}, scale);
 
     const std::int32_t row = table.ResultCount() + 1;
     ResultRow cells(landmarks, input.decimalSeparator);

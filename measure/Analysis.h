@@ -4,6 +4,7 @@
 #include "measure/LeafSurface.h"
 #include "measure/ResultsTable.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +15,9 @@ namespace kestra {
 struct AnalysisInput {
     std::string FileName; // full path of the picture, UTF-8
     double Dpi = 300.0;
-    PixelRows picture; // the picture bitmap at 32 bits a pixel
+    // The picture bitmap's rows at 32 bits a pixel, asked for only once the
+    // DPI has been accepted, since handing them out may convert the picture.
+    std::function<PixelRows()> pictureRows;
     std::string_view decimalSeparator = ".";
 };
 

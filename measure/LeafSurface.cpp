@@ -33,13 +33,18 @@ std::uint64_t CountLeafPixels(const PixelRows& pixels)
     return count;
 }
 
-double LeafSurface(const PixelRows& pixels, double scaleFactor)
+double PixelArea(double scaleFactor)
 {
     // Square millimetres to square centimetres: 1 cm2 = 100 mm2.
-    const double pixelArea = scaleFactor * scaleFactor * 0.01;
-    if (!std::isfinite(pixelArea))
+    const double area = scaleFactor * scaleFactor * 0.01;
+    if (!std::isfinite(area))
         throw Error("Floating point overflow");
-    const double surface = pixelArea * static_cast<double>(CountLeafPixels(pixels));
+    return area;
+}
+
+double LeafSurface(const PixelRows& pixels, double scaleFactor)
+{
+    const double surface = PixelArea(scaleFactor) * static_cast<double>(CountLeafPixels(pixels));
     if (!std::isfinite(surface))
         throw Error("Floating point overflow");
     return surface;

@@ -19,6 +19,10 @@ struct PixelRows {
 // than a light background (a channel mean below 220).
 [[nodiscard]] std::uint64_t CountLeafPixels(const PixelRows& pixels);
 
+// The area of one pixel in square centimetres. Throws Error "Floating point
+// overflow" when it exceeds the range of a double.
+[[nodiscard]] double PixelArea(double scaleFactor);
+
 // The leaf surface in square centimetres at the given millimetres per pixel.
 // Throws Error "Floating point overflow" when the pixel area or the surface
 // exceeds the range of a double.

@@ -34,12 +34,17 @@ protected:
     void run(double dpi = 300.0, std::string fileName = "/scans/leaf07.jpg",
              std::string_view separator = ".")
     {
-        RunAnalysis(table, landmarks, {std::move(fileName), dpi, picture, separator});
+        const auto rows = [this] {
+            ++pictureAsked;
+            return picture;
+        };
+        RunAnalysis(table, landmarks, {std::move(fileName), dpi, rows, separator});
     }
 
     ResultsTable table;
     Landmarks landmarks;
     PixelRows picture;
+    int pictureAsked = 0;
 };
 
 } // namespace
@@ -253,6 +258,7 @@ TEST_F(Analysis, ImpossibleDpiChangesNothing)
         EXPECT_EQ(table.Cells(0, 1), "");
         EXPECT_EQ(landmarks.PointX[AuxiliaryPoint], 7.0);
     }
+    EXPECT_EQ(pictureAsked, 0); // refused before the picture was touched
     run(300.0);
     EXPECT_EQ(table.ResultCount(), 1);
 }

@@ -54,7 +54,7 @@ protected:
     }
     void analyse(const std::string& fileName, std::string_view separator = ".")
     {
-        RunAnalysis(table, landmarks, {fileName, 254.0, PixelRows{}, separator});
+        RunAnalysis(table, landmarks, {fileName, 254.0, {}, separator});
     }
     std::string errorOf(const std::string& path)
     {
