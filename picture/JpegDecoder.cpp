@@ -146,6 +146,10 @@ bool decode(jpeg_decompress_struct& decoder, ErrorManager& errors, const QByteAr
     if (setjmp(errors.jump))
         return false;
     jpeg_create_decompress(&decoder);
+    // libjpeg's own whole-picture buffers (progressive files, two-pass
+    // quantizing) obey the bitmap's bound, so a small file with a huge header
+    // ends in an error instead of exhausting memory.
+    decoder.mem->max_memory_to_use = MaxBitmapBytes;
     jpeg_mem_src(&decoder, reinterpret_cast<const unsigned char*>(file.constData()),
                  static_cast<unsigned long>(file.size()));
     jpeg_read_header(&decoder, TRUE);
