@@ -45,6 +45,9 @@ Kind kindOf(const QString& extension)
 
 QByteArray readWhole(const QString& path)
 {
+    // A pipe would block the open, a device could be read for ever.
+    if (const QFileInfo info(path); info.exists() && !info.isFile())
+        fail(QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));

@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace kestra {
 namespace {
@@ -71,6 +72,16 @@ TEST_F(PictureLoader, NamesTheExtensionOrTheFileItCannotRead)
     EXPECT_EQ(loadError(missing),
               "Cannot open file \"" + missing.toStdString() + "\". No such file or directory");
     EXPECT_EQ(loadError(write("short.bmp", "BM")), "Stream read error");
+
+    // Neither a pipe nor a device is waited on or read without end.
+    const QString pipe = folder_.filePath("pipe.bmp");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(loadError(pipe),
+              "Cannot open file \"" + pipe.toStdString() + "\". Not a regular file");
+    const QString device = folder_.filePath("zero.jpg");
+    ASSERT_TRUE(QFile::link("/dev/zero", device));
+    EXPECT_EQ(loadError(device),
+              "Cannot open file \"" + device.toStdString() + "\". Not a regular file");
 }
 
 TEST_F(PictureLoader, ReadsIconsThroughQtOnAWhiteBackground)
