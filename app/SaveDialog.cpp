@@ -6,12 +6,9 @@
 
 namespace kestra {
 
-SaveDialog::SaveDialog(QWidget* parent) : QFileDialog(parent)
+SaveDialog::SaveDialog(QWidget* parent) : FileDialog(QFileDialog::AcceptSave, parent)
 {
-    setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
-    // Qt's own dialog, so that the folder check below applies everywhere.
-    setOption(QFileDialog::DontUseNativeDialog);
 }
 
 void SaveDialog::accept()
@@ -26,7 +23,7 @@ void SaveDialog::accept()
             return;
         }
     }
-    QFileDialog::accept();
+    FileDialog::accept();
 }
 
 } // namespace kestra

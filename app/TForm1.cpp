@@ -2,6 +2,7 @@
 
 #include "app/Anchors.h"
 #include "app/Application.h"
+#include "app/FileDialog.h"
 #include "app/SaveDialog.h"
 #include "app/StringGrid.h"
 #include "app/TextGridModel.h"
@@ -233,21 +234,32 @@ void TForm1::buildControls()
                                   "and press F8 for the next one; then Analyze and Save ..."),
                    StatusBar1),
         1);
+}
 
-    OpenPictureDialog1 = new QFileDialog(this);
-    OpenPictureDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    // A typed name of a file that does not exist is accepted; the load reports it.
-    OpenPictureDialog1->setFileMode(QFileDialog::AnyFile);
-    OpenPictureDialog1->setNameFilters({QStringLiteral("Bitmap (*.bmp)"),
-                                        QStringLiteral("JPEG (*.jpg)"),
-                                        QStringLiteral("Minden fájl (*.*)")});
+kestra::FileDialog& TForm1::openPictureDialog()
+{
+    if (OpenPictureDialog1 == nullptr) {
+        OpenPictureDialog1 = new kestra::FileDialog(QFileDialog::AcceptOpen, this);
+        // A typed name of a file that does not exist is accepted; the load reports it.
+        OpenPictureDialog1->setFileMode(QFileDialog::AnyFile);
+        OpenPictureDialog1->setNameFilters({QStringLiteral("Bitmap (*.bmp)"),
+                                            QStringLiteral("JPEG (*.jpg)"),
+                                            QStringLiteral("Minden fájl (*.*)")});
+    }
+    return *OpenPictureDialog1;
+}
 
-    // The text files' filter matches *.TXT; Qt's file dialogs match without
-    // regard to case, so the label's own pattern finds the same files.
-    SaveDialog1 = new kestra::SaveDialog(this);
-    SaveDialog1->setNameFilters(
-        {QStringLiteral("Szöveg (*.txt)"), QStringLiteral("Minden fájl (*.*)")});
-    SaveDialog1->setDefaultSuffix(QStringLiteral("TXT"));
+kestra::SaveDialog& TForm1::saveDialog()
+{
+    if (SaveDialog1 == nullptr) {
+        // The text files' filter matches *.TXT; Qt's file dialogs match without
+        // regard to case, so the label's own pattern finds the same files.
+        SaveDialog1 = new kestra::SaveDialog(this);
+        SaveDialog1->setNameFilters(
+            {QStringLiteral("Szöveg (*.txt)"), QStringLiteral("Minden fájl (*.*)")});
+        SaveDialog1->setDefaultSuffix(QStringLiteral("TXT"));
+    }
+    return *SaveDialog1;
 }
 
 void TForm1::anchorControls()
@@ -390,13 +402,13 @@ void TForm1::Edit1Change()
 
 void TForm1::Button1Click()
 {
-    const std::optional<QString> chosen = runDialog_(*OpenPictureDialog1);
+    const std::optional<QString> chosen = runDialog_(openPictureDialog());
     if (!chosen) {
         return;
     }
     // A picture that does not load throws here, before anything has changed.
-    QImage picture = kestra::LoadPicture(*chosen, displayColorDepth_);
-    Image2->bitmap().takeOver(std::move(picture));
+    kestra::LoadedPicture picture = kestra::LoadPicture(*chosen, displayColorDepth_);
+    Image2->bitmap().takeOver(std::move(picture.image));
     state.FileName = chosen->toStdString();
     setWindowTitle(Caption + QStringLiteral(" - ") + *chosen);
     state.Landmarks.ResetPoints();
@@ -440,12 +452,12 @@ void TForm1::Button12Click()
 
 void TForm1::Button13Click()
 {
-    const std::optional<QString> chosen = runDialog_(*SaveDialog1);
+    const std::optional<QString> chosen = runDialog_(saveDialog());
     if (!chosen) {
         return;
     }
     // Offered again the next time.
-    SaveDialog1->selectFile(*chosen);
+    saveDialog().selectFile(*chosen);
     kestra::ExportResults(state.Results, QFile::encodeName(*chosen).toStdString());
 }
 

@@ -20,6 +20,7 @@ class QStatusBar;
 
 namespace kestra {
 class Anchors;
+class FileDialog;
 class PictureView;
 class SaveDialog;
 class StringGrid;
@@ -50,7 +51,7 @@ public:
     QFrame* Panel2 = nullptr;
     kestra::PictureView* Image2 = nullptr;
     QPushButton* Button1 = nullptr;
-    QFileDialog* OpenPictureDialog1 = nullptr;
+    kestra::FileDialog* OpenPictureDialog1 = nullptr;
     QPushButton* Button2 = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
@@ -69,6 +70,12 @@ public:
     QLabel* Label2 = nullptr;
 
     kestra::MainState state;
+
+    // The two file dialogs are built when first used, since building them is
+    // a good part of start-up, and kept from then on with the names they
+    // remember.
+    kestra::FileDialog& openPictureDialog();
+    kestra::SaveDialog& saveDialog();
 
     void FormCreate();
     void FormKeyUp(std::uint16_t key, Qt::KeyboardModifiers shift);

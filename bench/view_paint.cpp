@@ -17,7 +17,7 @@ kestra::PictureView& view()
 {
     static kestra::PictureView* shown = [] {
         auto* view = new kestra::PictureView;
-        view->bitmap().takeOver(kestra::LoadPicture(QStringLiteral(KESTRA_LEAF_SCAN), 24));
+        view->bitmap().takeOver(kestra::LoadPicture(QStringLiteral(KESTRA_LEAF_SCAN), 24).image);
         return view;
     }();
     return *shown;

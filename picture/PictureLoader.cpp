@@ -77,7 +77,7 @@ QImage readIcon(QByteArray bytes)
 
 } // namespace
 
-QImage LoadPicture(const QString& path, int displayColorDepth)
+LoadedPicture LoadPicture(const QString& path, int displayColorDepth)
 {
     const QString extension = extensionOf(path);
     const Kind kind = kindOf(extension);
@@ -85,14 +85,19 @@ QImage LoadPicture(const QString& path, int displayColorDepth)
         fail(QStringLiteral("Metafile pictures (.%1) cannot be decoded on this platform")
                  .arg(extension));
     QByteArray bytes = readWhole(path);
+    LoadedPicture picture;
     switch (kind) {
     case Kind::Jpeg:
-        return DecodeJpeg(bytes, displayColorDepth);
+        picture.image = DecodeJpeg(bytes, displayColorDepth);
+        break;
     case Kind::Icon:
-        return readIcon(std::move(bytes));
+        picture.image = readIcon(std::move(bytes));
+        break;
     default:
-        return ReadBmp(bytes);
+        picture.image = ReadBmp(bytes);
+        break;
     }
+    return picture;
 }
 
 } // namespace kestra

@@ -2,8 +2,21 @@
 
 #include <QImage>
 #include <QString>
+#include <optional>
 
 namespace kestra {
+
+// A decoded picture with what its file says about it beside the pixels.
+struct LoadedPicture {
+    QImage image;
+    // The resolution the file declares, in dots per inch, when it declares one.
+    std::optional<double> declaredDpi;
+    // The file asks for the picture to be shown turned or mirrored (Exif
+    // orientation); it is still shown and measured as stored.
+    bool storedTurned = false;
+    // The decoder met corrupt or missing data and filled parts of the picture in.
+    bool damaged = false;
+};
 
 // Loads a picture file, choosing the decoder by the file name's extension
 // (the text after the last dot of the name, compared without regard to case):
@@ -14,6 +27,6 @@ namespace kestra {
 // "Cannot open file "<path>". <system's reason>". Every failure throws Error
 // with the user's message and gives nothing back, so the caller's picture
 // stays as it was.
-[[nodiscard]] QImage LoadPicture(const QString& path, int displayColorDepth);
+[[nodiscard]] LoadedPicture LoadPicture(const QString& path, int displayColorDepth);
 
 } // namespace kestra

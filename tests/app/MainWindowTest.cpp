@@ -478,7 +478,7 @@ TEST_F(MainWindowTest, SaveWritesTheTableThroughTheDialog)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString path = folder.filePath("leaves.TXT");
-    QFileDialog& dialog = *form->SaveDialog1;
+    QFileDialog& dialog = form->saveDialog();
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(dialog.nameFilters(),
               QStringList({QStringLiteral("Szöveg (*.txt)"), QStringLiteral("Minden fájl (*.*)")}));
@@ -520,7 +520,7 @@ TEST_F(MainWindowTest, SaveWritesTheTableThroughTheDialog)
 TEST_F(MainWindowTest, SaveDialogRefusesAFolderThatDoesNotExist)
 {
     QTemporaryDir folder;
-    kestra::SaveDialog& dialog = *form->SaveDialog1;
+    kestra::SaveDialog& dialog = form->saveDialog();
     int warnings = 0;
     QTimer::singleShot(0, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {

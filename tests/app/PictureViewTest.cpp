@@ -2,6 +2,7 @@
 
 #include "QtPrinters.h"
 #include "app/Application.h"
+#include "app/FileDialog.h"
 #include "app/TForm1.h"
 
 #include <QFileDialog>
@@ -94,9 +95,9 @@ protected:
 
 TEST_F(PictureViewTest, OpenLoadsThePictureAndStartsAfresh)
 {
-    const QStringList filters = form->OpenPictureDialog1->nameFilters();
+    const QStringList filters = form->openPictureDialog().nameFilters();
     EXPECT_EQ(filters, QStringList({"Bitmap (*.bmp)", "JPEG (*.jpg)", "Minden fájl (*.*)"}));
-    EXPECT_EQ(form->OpenPictureDialog1->selectedNameFilter(), "Bitmap (*.bmp)");
+    EXPECT_EQ(form->openPictureDialog().selectedNameFilter(), "Bitmap (*.bmp)");
 
     startRecording();
     for (int i = 0; i < 6; ++i)

@@ -46,17 +46,18 @@ protected:
 TEST_F(PictureLoader, ChoosesTheDecoderByTheExtensionAlone)
 {
     // A bitmap in a folder named jpg is still a bitmap.
-    EXPECT_EQ(LoadPicture(write("jpg/leaf.bmp", bitmap_), 24).format(), QImage::Format_BGR888);
-    EXPECT_EQ(LoadPicture(write("scans/LEAF.BMP", bitmap_), 24).size(), QSize(5, 4));
+    EXPECT_EQ(LoadPicture(write("jpg/leaf.bmp", bitmap_), 24).image.format(),
+              QImage::Format_BGR888);
+    EXPECT_EQ(LoadPicture(write("scans/LEAF.BMP", bitmap_), 24).image.size(), QSize(5, 4));
     for (const char* name : {"LEAF.JPG", "leaf.jpeg", "leaf.Jpeg", "a.bmp.jpg"}) {
-        const QImage picture = LoadPicture(write(name, jpeg_), 24);
+        const QImage picture = LoadPicture(write(name, jpeg_), 24).image;
         EXPECT_EQ(picture.format(), QImage::Format_RGB888) << name;
         EXPECT_EQ(picture.size(), QSize(16, 8));
     }
     // A bitmap named .jpg reaches the JPEG decoder and fails there.
     EXPECT_EQ(loadError(write("leaf.jpg", bitmap_)), "JPEG error #53");
     EXPECT_EQ(loadError(write("empty.jpg", {})), "JPEG error #42");
-    EXPECT_TRUE(LoadPicture(write("empty.bmp", {}), 24).isNull());
+    EXPECT_TRUE(LoadPicture(write("empty.bmp", {}), 24).image.isNull());
 }
 
 TEST_F(PictureLoader, NamesTheExtensionOrTheFileItCannotRead)
@@ -94,7 +95,7 @@ TEST_F(PictureLoader, ReadsIconsThroughQtOnAWhiteBackground)
     buffer.open(QIODevice::WriteOnly);
     if (!QImageWriter(&buffer, "ico").write(icon))
         GTEST_SKIP() << "Qt's icon plugin is not installed";
-    const QImage picture = LoadPicture(write("leaf.ICO", bytes), 24);
+    const QImage picture = LoadPicture(write("leaf.ICO", bytes), 24).image;
     EXPECT_EQ(picture.size(), QSize(16, 16));
     EXPECT_EQ(picture.pixel(3, 4), qRgb(0, 128, 0));
     EXPECT_EQ(picture.pixel(0, 0), qRgb(255, 255, 255));
