@@ -1,9 +1,13 @@
 #include "app/TForm1.h"
 
+#include "app/AboutBox.h"
 #include "app/Anchors.h"
 #include "app/Application.h"
 #include "app/FileDialog.h"
+#include "app/MainMenu.h"
+#include "app/PictureDrop.h"
 #include "app/SaveDialog.h"
+#include "app/ScanFolder.h"
 #include "app/StringGrid.h"
 #include "app/TextGridModel.h"
 #include "app/Tone.h"
@@ -30,16 +34,22 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
+#include <QVBoxLayout>
 #include <QWindow>
 #include <utility>
 
 namespace {
 
-const QString Caption = QStringLiteral("KESTRA v2.04");
+const QString Caption = QString::fromLatin1(kestra::ProgramCaption);
 
 constexpr QSize ClientSize(1184, 863);
+// A fixed height, so that the client area below stands at the same place
+// whatever font the menus get.
+constexpr int MenuBarHeight = 20;
 constexpr int DpiToneFrequency = 750;
 constexpr int DpiToneMilliseconds = 300;
+// How long a passing word stays in the status bar.
+constexpr int StatusMessageMilliseconds = 4000;
 
 // The 16-bit key codes of the recording keys (F8 is 119); keys without such a
 // code give 0, which no handler acts on.
@@ -131,14 +141,23 @@ TForm1::TForm1(QWidget* parent)
     setPalette(background);
     setAutoFillBackground(true);
 
-    // The layout is drawn for this client area; the anchors take the
-    // controls from there to the real one.
-    resize(ClientSize);
+    // The menu bar stands above the client area, which holds the layout. The
+    // layout is drawn for this client area; the anchors take the controls
+    // from there to the real one.
+    buildMenu();
+    ClientArea = new QWidget(this);
+    ClientArea->resize(ClientSize);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->setSpacing(0);
+    frame->setMenuBar(MainMenu1);
+    frame->addWidget(ClientArea);
     buildControls();
     anchorControls();
     setTabOrders();
     readDecimalSeparator();
     wireEvents();
+    wireMenu();
     FormCreate();
 
     QApplication::instance()->installEventFilter(this);
@@ -165,9 +184,18 @@ void TForm1::setDialogRunner(DialogRunner runner)
     runDialog_ = std::move(runner);
 }
 
+void TForm1::buildMenu()
+{
+    MainMenu1 = new kestra::MainMenu(this);
+    MainMenu1->setFixedHeight(MenuBarHeight);
+    // Without a picture there is no folder to step through.
+    MainMenu1->openNextScanAction->setEnabled(false);
+    MainMenu1->openPreviousScanAction->setEnabled(false);
+}
+
 void TForm1::buildControls()
 {
-    Panel2 = new QFrame(this);
+    Panel2 = new QFrame(ClientArea);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel2->setLineWidth(1);
     Panel2->setGeometry(8, 8, 945, 615);
@@ -179,7 +207,7 @@ void TForm1::buildControls()
     ScrollBar2 = MakeScrollBar(Qt::Vertical, Panel2, {929, 1, 15, 598});
 
     // A raised outer and a lowered inner bevel.
-    Panel1 = new QFrame(this);
+    Panel1 = new QFrame(ClientArea);
     Panel1->setFrameStyle(QFrame::Box | QFrame::Raised);
     Panel1->setLineWidth(1);
     Panel1->setMidLineWidth(0);
@@ -211,21 +239,23 @@ void TForm1::buildControls()
     StringGrid2->setCellSizes(56, 56, 24);
     StringGrid2->verticalHeader()->resizeSection(2, 22);
     StringGrid2->setAccessibleName(QStringLiteral("Coordinates"));
+    // Only the recording cursor selects a row here (see showLandmarks).
+    StringGrid2->setSelectionMode(QAbstractItemView::NoSelection);
 
-    Button1 = MakeButton(QStringLiteral("Open ..."), this, {8, 636, 105, 25}, true);
-    Button12 = MakeButton(QStringLiteral("Analyze"), this, {240, 636, 105, 25}, false);
-    Button13 = MakeButton(QStringLiteral("Save ..."), this, {363, 636, 107, 25}, false);
-    Button2 = MakeButton(QStringLiteral("Exit"), this, {1076, 636, 100, 25}, true);
+    Button1 = MakeButton(QStringLiteral("Open ..."), ClientArea, {8, 636, 105, 25}, true);
+    Button12 = MakeButton(QStringLiteral("Analyze"), ClientArea, {240, 636, 105, 25}, false);
+    Button13 = MakeButton(QStringLiteral("Save ..."), ClientArea, {363, 636, 107, 25}, false);
+    Button2 = MakeButton(QStringLiteral("Exit"), ClientArea, {1076, 636, 100, 25}, true);
 
     results_ = new kestra::TextGridModel(state.Results.grid(), this);
-    StringGrid1 = new kestra::StringGrid(results_, this);
+    StringGrid1 = new kestra::StringGrid(results_, ClientArea);
     results_->setParent(StringGrid1);
     StringGrid1->setGeometry(8, 677, 1168, 161);
     StringGrid1->setCellSizes(64, 64, 24);
     StringGrid1->horizontalHeader()->resizeSection(0, 77);
     StringGrid1->setAccessibleName(QStringLiteral("Results"));
 
-    StatusBar1 = new QStatusBar(this);
+    StatusBar1 = new QStatusBar(ClientArea);
     StatusBar1->setGeometry(0, 844, 1184, 19);
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->addWidget(
@@ -339,6 +369,42 @@ void TForm1::wireEvents()
             });
 }
 
+void TForm1::wireMenu()
+{
+    const kestra::MainMenu& menu = *MainMenu1;
+    const auto wire = [this](QAction* action, void (TForm1::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { runHandler(handler); });
+    };
+    wire(menu.openAction, &TForm1::Button1Click);
+    wire(menu.openNextScanAction, &TForm1::OpenNextScanClick);
+    wire(menu.openPreviousScanAction, &TForm1::OpenPreviousScanClick);
+    wire(menu.saveAction, &TForm1::Button13Click);
+    wire(menu.exitAction, &TForm1::Button2Click);
+    wire(menu.startStopAction, &TForm1::Button3Click);
+    wire(menu.nextPointAction, &TForm1::Button4Click);
+    wire(menu.previousPointAction, &TForm1::PreviousPointClick);
+    wire(menu.analyzeAction, &TForm1::Button12Click);
+    wire(menu.zoomInAction, &TForm1::ZoomInClick);
+    wire(menu.zoomOutAction, &TForm1::ZoomOutClick);
+    wire(menu.actualSizeAction, &TForm1::ActualSizeClick);
+    wire(menu.aboutAction, &TForm1::AboutClick);
+    MainMenu1->followEnabled(menu.saveAction, Button13);
+    MainMenu1->followEnabled(menu.analyzeAction, Button12);
+
+    // A click anywhere on a row of the coordinates list, or Enter on it.
+    const auto jump = [this](const QModelIndex& index) {
+        runHandler(&TForm1::StringGrid2Click, index.row() + 1);
+    };
+    connect(StringGrid2, &QAbstractItemView::clicked, this, jump);
+    connect(StringGrid2, &QAbstractItemView::activated, this, jump);
+    connect(StringGrid2->verticalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int section) { runHandler(&TForm1::StringGrid2Click, section + 1); });
+
+    auto* drop = new kestra::PictureDrop(this);
+    connect(drop, &kestra::PictureDrop::fileDropped, this,
+            [this](const QString& path) { runHandler(&TForm1::FormDragDrop, path); });
+}
+
 void TForm1::FormCreate()
 {
     state.Dpi = 300.0;
@@ -406,16 +472,24 @@ void TForm1::Button1Click()
     if (!chosen) {
         return;
     }
+    openPicture(*chosen);
+}
+
+void TForm1::openPicture(const QString& path)
+{
     // A picture that does not load throws here, before anything has changed.
-    kestra::LoadedPicture picture = kestra::LoadPicture(*chosen, displayColorDepth_);
+    kestra::LoadedPicture picture = kestra::LoadPicture(path, displayColorDepth_);
     Image2->bitmap().takeOver(std::move(picture.image));
-    state.FileName = chosen->toStdString();
-    setWindowTitle(Caption + QStringLiteral(" - ") + *chosen);
+    state.FileName = path.toStdString();
+    skippedScans_.clear();
+    setWindowTitle(Caption + QStringLiteral(" - ") + path);
     state.Landmarks.ResetPoints();
     showLandmarks();
     TrackBar1Change();
     Button12->setEnabled(true);
     Button13->setEnabled(true);
+    MainMenu1->openNextScanAction->setEnabled(true);
+    MainMenu1->openPreviousScanAction->setEnabled(true);
 }
 
 void TForm1::Button2Click()
@@ -558,12 +632,87 @@ void TForm1::DrawMarkers()
     Image2->update();
 }
 
+void TForm1::OpenNextScanClick()
+{
+    openNeighbourScan(1);
+}
+
+void TForm1::OpenPreviousScanClick()
+{
+    openNeighbourScan(-1);
+}
+
+void TForm1::openNeighbourScan(int step)
+{
+    if (state.FileName.empty()) {
+        return;
+    }
+    const std::optional<QString> scan =
+        kestra::NeighbourScan(QString::fromStdString(state.FileName), step, skippedScans_);
+    if (!scan) {
+        StatusBar1->showMessage(step > 0 ? QStringLiteral("No next scan in this folder.")
+                                         : QStringLiteral("No previous scan in this folder."),
+                                StatusMessageMilliseconds);
+        return;
+    }
+    // A scan that does not load is passed over by the next step, so that one
+    // damaged file does not bar the way through the folder.
+    skippedScans_.insert(*scan);
+    openPicture(*scan);
+}
+
+void TForm1::PreviousPointClick()
+{
+    state.Landmarks.previousPoint();
+    showLandmarks();
+}
+
+void TForm1::StringGrid2Click(int row)
+{
+    state.Landmarks.jumpTo(row);
+    showLandmarks();
+}
+
+void TForm1::ZoomInClick()
+{
+    TrackBar1->setValue(TrackBar1->value() + 1);
+}
+
+void TForm1::ZoomOutClick()
+{
+    TrackBar1->setValue(TrackBar1->value() - 1);
+}
+
+void TForm1::ActualSizeClick()
+{
+    TrackBar1->setValue(kestra::SliderPositionAtFullSize);
+}
+
+void TForm1::AboutClick()
+{
+    kestra::ShowAbout(this);
+}
+
+void TForm1::FormDragDrop(const QString& path)
+{
+    openPicture(path);
+}
+
 void TForm1::showLandmarks()
 {
     Label2->setText(QString::fromStdString(state.Landmarks.statusText()));
     FitLabel(Label2);
     coordinates_->refresh();
     Button4->setEnabled(state.Landmarks.nextPointAvailable());
+    // While recording, the current landmark's row stands out; otherwise no
+    // row is selected, and a click on the list selects nothing.
+    QItemSelectionModel* selection = StringGrid2->selectionModel();
+    if (state.Landmarks.isRecording()) {
+        selection->select(coordinates_->index(state.Landmarks.CurrentPoint - 1, 0),
+                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+        selection->clearSelection();
+    }
 }
 
 void TForm1::setEdit1Color(const QColor& color)

@@ -2,6 +2,7 @@
 
 #include "measure/MainState.h"
 
+#include <QSet>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -21,6 +22,8 @@ class QStatusBar;
 namespace kestra {
 class Anchors;
 class FileDialog;
+class MainMenu;
+class PictureDrop;
 class PictureView;
 class SaveDialog;
 class StringGrid;
@@ -46,6 +49,10 @@ public:
     void setDialogRunner(DialogRunner runner);
 
     [[nodiscard]] const std::string& decimalSeparator() const { return decimalSeparator_; }
+
+    // The menu bar, and below it the client area that holds the layout.
+    kestra::MainMenu* MainMenu1 = nullptr;
+    QWidget* ClientArea = nullptr;
 
     QFrame* Panel1 = nullptr;
     QFrame* Panel2 = nullptr;
@@ -95,15 +102,30 @@ public:
     void UpdateScrollBars();
     void DrawMarkers();
 
+    // Handlers of the menus, the coordinates list and dropped files.
+    void OpenNextScanClick();
+    void OpenPreviousScanClick();
+    void PreviousPointClick();
+    void StringGrid2Click(int row);
+    void ZoomInClick();
+    void ZoomOutClick();
+    void ActualSizeClick();
+    void AboutClick();
+    void FormDragDrop(const QString& path);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    void buildMenu();
     void buildControls();
     void anchorControls();
     void setTabOrders();
     void wireEvents();
+    void wireMenu();
+    void openPicture(const QString& path);
+    void openNeighbourScan(int step);
     void showLandmarks();
     void readDecimalSeparator();
     void setEdit1Color(const QColor& color);
@@ -118,4 +140,7 @@ private:
     std::string decimalSeparator_ = ".";
     std::function<void()> beep_;
     DialogRunner runDialog_;
+    // Scans of the folder that failed to load since the last picture loaded:
+    // the next step through the folder passes over them.
+    QSet<QString> skippedScans_;
 };

@@ -61,6 +61,22 @@ void LandmarkRecorder::nextPoint()
     statusText_ = readingText(CurrentPoint);
 }
 
+void LandmarkRecorder::previousPoint()
+{
+    if (!isRecording())
+        return;
+    CurrentPoint = CurrentPoint == 1 ? LandmarkCount : CurrentPoint - 1;
+    statusText_ = readingText(CurrentPoint);
+}
+
+void LandmarkRecorder::jumpTo(std::int32_t landmark)
+{
+    if (!isRecording() || landmark < 1 || landmark > LandmarkCount)
+        return;
+    CurrentPoint = landmark;
+    statusText_ = readingText(CurrentPoint);
+}
+
 void LandmarkRecorder::keyReleased(std::uint16_t keyCode)
 {
     if (keyCode == KeyF8 && isRecording())

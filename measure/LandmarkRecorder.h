@@ -33,6 +33,13 @@ public:
     // Next point: steps 1..32 and wraps to 1; does nothing unless recording.
     void nextPoint();
 
+    // Previous point: steps back, from 1 to 32; does nothing unless recording.
+    void previousPoint();
+
+    // Makes landmark n (1..32) the current one, so that a landmark far back in
+    // the cycle is reached at once; does nothing unless recording.
+    void jumpTo(std::int32_t landmark);
+
     // A key release seen by the window: F8 steps while recording, whatever
     // the modifiers.
     void keyReleased(std::uint16_t keyCode);

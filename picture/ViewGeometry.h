@@ -7,6 +7,9 @@ namespace kestra {
 
 // The view's integer arithmetic, kept apart from the widgets that show it.
 
+// The slider position of 100 %.
+inline constexpr int SliderPositionAtFullSize = 3;
+
 // The zoom of a slider position: 0 to 7 give 25 % to 200 %.
 [[nodiscard]] std::int32_t ZoomPercentAt(int sliderPosition);
 

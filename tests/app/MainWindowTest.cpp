@@ -1,5 +1,7 @@
+#include "FormFixture.h"
 #include "QtPrinters.h"
 #include "app/Application.h"
+#include "app/MainMenu.h"
 #include "app/SaveDialog.h"
 #include "app/StringGrid.h"
 #include "app/TForm1.h"
@@ -57,48 +59,27 @@ protected:
     }
 };
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public FormFixture {
 protected:
-    void SetUp() override
-    {
-        application()->setErrorBox([this](const QString& title, const QString& text) {
-            boxes.push_back(title + "|" + text);
-        });
-        form = std::make_unique<TForm1>();
-        form->setBeep([this] { ++beeps; });
-        form->setDialogRunner([this](QFileDialog& dialog) {
-            offered.push_back(dialog.selectedFiles().value(0));
-            return choice;
-        });
-        form->show();
-        form->resize(1184, 863);
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    }
-
-    void TearDown() override { QLocale::setDefault(QLocale::system()); }
-
-    static kestra::Application* application() { return qobject_cast<kestra::Application*>(qApp); }
-
     [[nodiscard]] std::vector<Placed> layout() const
     {
         TForm1& f = *form;
-        return {{f.Panel2, &f, {8, 8, 945, 615}},
+        return {{f.Panel2, f.ClientArea, {8, 8, 945, 615}},
                 {f.Image2, f.Panel2, {0, -1, 105, 105}},
                 {f.ScrollBar1, f.Panel2, {1, 599, 943, 15}},
                 {f.ScrollBar2, f.Panel2, {929, 1, 15, 598}},
-                {f.Panel1, &f, {956, 8, 220, 614}},
+                {f.Panel1, f.ClientArea, {956, 8, 220, 614}},
                 {f.Edit1, f.Panel1, {80, 15, 121, 21}},
                 {f.Button3, f.Panel1, {16, 64, 89, 25}},
                 {f.Button4, f.Panel1, {120, 64, 89, 25}},
                 {f.TrackBar1, f.Panel1, {16, 114, 193, 44}},
                 {f.StringGrid2, f.Panel1, {16, 183, 193, 416}},
-                {f.Button1, &f, {8, 636, 105, 25}},
-                {f.Button12, &f, {240, 636, 105, 25}},
-                {f.Button13, &f, {363, 636, 107, 25}},
-                {f.Button2, &f, {1076, 636, 100, 25}},
-                {f.StringGrid1, &f, {8, 677, 1168, 161}},
-                {f.StatusBar1, &f, {0, 844, 1184, 19}}};
+                {f.Button1, f.ClientArea, {8, 636, 105, 25}},
+                {f.Button12, f.ClientArea, {240, 636, 105, 25}},
+                {f.Button13, f.ClientArea, {363, 636, 107, 25}},
+                {f.Button2, f.ClientArea, {1076, 636, 100, 25}},
+                {f.StringGrid1, f.ClientArea, {8, 677, 1168, 161}},
+                {f.StatusBar1, f.ClientArea, {0, 844, 1184, 19}}};
     }
 
     void expectLayoutPositions() const
@@ -122,18 +103,6 @@ protected:
         }
     }
 
-    [[nodiscard]] QString coordinate(int row, int column) const
-    {
-        const kestra::TextGridModel* model = form->StringGrid2->gridModel();
-        return model->data(model->index(row - 1, column - 1), Qt::DisplayRole).toString();
-    }
-
-    [[nodiscard]] QString result(int row, int column) const
-    {
-        const kestra::TextGridModel* model = form->StringGrid1->gridModel();
-        return model->data(model->index(row - 1, column - 1), Qt::DisplayRole).toString();
-    }
-
     void releaseOnPicture(QPoint at, Qt::KeyboardModifiers shift = {},
                           Qt::MouseButton button = Qt::LeftButton)
     {
@@ -145,22 +114,13 @@ protected:
         QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
                           widget->mapTo(form.get(), widget->rect().center()));
     }
-
-    void startRecording()
-    {
-        QTest::mouseClick(form->Button3, Qt::LeftButton); // reset -> idle
-        QTest::mouseClick(form->Button3, Qt::LeftButton); // idle -> P(1)
-    }
-
-    std::unique_ptr<TForm1> form;
-    int beeps = 0;
-    std::vector<QString> boxes;
-    std::optional<QString> choice;
-    std::vector<QString> offered;
 };
 
 TEST_F(MainWindowTest, StartsWithTheLayoutsControlsAndStates)
 {
+    // The menu bar stands above the client area, which holds the layout.
+    EXPECT_EQ(form->MainMenu1->geometry(), QRect(0, 0, 1184, form->MainMenu1->height()));
+    EXPECT_EQ(form->ClientArea->geometry(), QRect(0, form->MainMenu1->height(), 1184, 863));
     expectLayoutPositions();
     const TForm1 unshown;
     EXPECT_EQ(unshown.geometry(), unshown.screen()->availableGeometry());
@@ -263,7 +223,7 @@ TEST_F(MainWindowTest, GridsShowTheCoresCellsWithFixedHeads)
 
 TEST_F(MainWindowTest, ControlsFollowTheirAnchorsAndComeBackExactly)
 {
-    form->resize(1400, 1000); // 216 wider, 137 taller
+    resizeClientArea(1400, 1000); // 216 wider, 137 taller
     EXPECT_EQ(form->Panel2->geometry(), QRect(8, 8, 1161, 752));
     EXPECT_EQ(form->Panel1->geometry(), QRect(1172, 8, 220, 751));
     EXPECT_EQ(form->ScrollBar2->geometry(), QRect(1145, 1, 15, 735));
@@ -273,8 +233,8 @@ TEST_F(MainWindowTest, ControlsFollowTheirAnchorsAndComeBackExactly)
     EXPECT_EQ(form->StringGrid1->geometry(), QRect(8, 814, 1384, 161));
     EXPECT_EQ(form->StatusBar1->geometry(), QRect(0, 981, 1400, 19));
 
-    form->resize(900, 700);
-    form->resize(1184, 863);
+    resizeClientArea(900, 700);
+    resizeClientArea(1184, 863);
     expectLayoutPositions();
 }
 

@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "app/Application.h"
 #include "app/FileDialog.h"
+#include "app/MainMenu.h"
 #include "app/TForm1.h"
 
 #include <QFileDialog>
@@ -42,7 +43,7 @@ protected:
             return choice;
         });
         form->show();
-        form->resize(1184, 863);
+        form->resize(1184, 863 + form->MainMenu1->height());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
 

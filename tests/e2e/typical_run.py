@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The typical run of KESTRA, end to end.
 
-Starts the real program under Xvfb on a screen of 1184 x 863 (no window
-manager, so the window's client area is the whole screen and every control
-stands at its layout position), opens a leaf scan through the dialog, types the
+Starts the real program under Xvfb on a screen of 1184 x 883 (no window
+manager, so the window fills the screen: its menu bar, and below it the client
+area of 1184 x 863 where every control stands at its layout position), opens a leaf scan through the dialog, types the
 DPI, places landmarks at 100 % and at 50 % zoom with F8 between them, analyses
 and saves; then checks the saved file to the byte against values computed here
 from the scan itself.
@@ -18,15 +18,24 @@ import sys
 import time
 from decimal import Decimal, ROUND_HALF_EVEN, ROUND_HALF_UP, Context
 
-SCREEN = (1184, 863)
-PICTURE_ORIGIN = (8, 8)  # Panel2's top-left corner; Image2 sits at its origin after a load
-BUTTON_OPEN = (60, 648)
-BUTTON_ANALYZE = (292, 648)
-BUTTON_SAVE = (416, 648)
-BUTTON_EXIT = (1126, 648)
-BUTTON_START_STOP = (1016, 84)
-EDIT_DPI = (1096, 33)
-LABEL_DPI = (982, 32)
+# The menu bar's fixed height: the layout's client area of 1184 x 863 starts below it.
+MENU_BAR = 20
+SCREEN = (1184, 863 + MENU_BAR)
+
+
+def client(x, y):
+    """A layout position of the client area, on the screen."""
+    return (x, y + MENU_BAR)
+
+
+PICTURE_ORIGIN = client(8, 8)  # Panel2's top-left corner; Image2 sits at its origin after a load
+BUTTON_OPEN = client(60, 648)
+BUTTON_ANALYZE = client(292, 648)
+BUTTON_SAVE = client(416, 648)
+BUTTON_EXIT = client(1126, 648)
+BUTTON_START_STOP = client(1016, 84)
+EDIT_DPI = client(1096, 33)
+LABEL_DPI = client(982, 32)
 DPI = "254"
 
 # (landmark, zoom percent, display x, display y) in the order they are placed.
@@ -286,7 +295,7 @@ def steps_to(current, following):
 def slider_handle(position):
     # TrackBar1 spans x 972..1165 at y 122..166; its handle rides at y 139,
     # about 25.6 pixels a position from x 979.
-    return (979 + position * 179 // 7, 139)
+    return client(979 + position * 179 // 7, 139)
 
 
 if __name__ == "__main__":

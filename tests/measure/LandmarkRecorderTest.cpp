@@ -92,6 +92,33 @@ TEST(LandmarkRecorder, NextPointAndF8StepAndWrapOnlyWhileRecording)
     EXPECT_EQ(recorder.statusText(), "Reading P(1) ...");
 }
 
+TEST(LandmarkRecorder, PreviousPointAndJumpMoveOnlyWhileRecording)
+{
+    LandmarkRecorder recorder;
+    for (const std::int32_t idleOrReset : {LandmarkRecorder::Reset, LandmarkRecorder::Idle}) {
+        recorder.previousPoint();
+        recorder.jumpTo(17);
+        EXPECT_EQ(recorder.CurrentPoint, idleOrReset);
+        EXPECT_EQ(recorder.statusText(), "Recorded coordinates");
+        recorder.startStop();
+    }
+
+    ASSERT_EQ(recorder.CurrentPoint, 1);
+    recorder.previousPoint();
+    EXPECT_EQ(recorder.statusText(), "Reading P(32) ...");
+    recorder.previousPoint();
+    EXPECT_EQ(recorder.statusText(), "Reading P(31) ...");
+    recorder.jumpTo(17);
+    EXPECT_EQ(recorder.statusText(), "Reading P(17) ...");
+    for (const std::int32_t outside : {0, 33, -1, 99}) {
+        recorder.jumpTo(outside);
+        EXPECT_EQ(recorder.CurrentPoint, 17) << outside;
+    }
+    EXPECT_TRUE(recorder.recordRelease(40, 50, 100));
+    EXPECT_EQ(recorder.points.PointX[17], 40.0);
+    EXPECT_EQ(recorder.coordinates().Cell(2, 17), "50");
+}
+
 TEST(LandmarkRecorder, ReleaseOverwritesTheCurrentLandmarkWithoutMovingOn)
 {
     LandmarkRecorder recorder = recordingAt(5);

@@ -1,0 +1,98 @@
+#include "app/MainMenu.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace kestra {
+namespace {
+
+// Mirrors a control's enabled state onto an action.
+class EnabledFollower : public QObject {
+public:
+    EnabledFollower(QAction* action, QWidget* control) : QObject(action), action_(action)
+    {
+        action_->setEnabled(control->isEnabled());
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            action_->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+        return false;
+    }
+
+private:
+    QAction* action_;
+};
+
+} // namespace
+
+MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
+{
+    setAccessibleName(QStringLiteral("Menu bar"));
+
+    fileMenu = addMenu(QStringLiteral("&File"));
+    openAction = addItem(fileMenu, QStringLiteral("&Open ..."), {QKeySequence::Open});
+    openNextScanAction =
+        addItem(fileMenu, QStringLiteral("Open &next scan"), {Qt::CTRL | Qt::Key_PageDown});
+    openPreviousScanAction =
+        addItem(fileMenu, QStringLiteral("Open &previous scan"), {Qt::CTRL | Qt::Key_PageUp});
+    fileMenu->addSeparator();
+    saveAction = addItem(fileMenu, QStringLiteral("&Save ..."), {QKeySequence::Save});
+    fileMenu->addSeparator();
+    exitAction = addItem(fileMenu, QStringLiteral("E&xit"), {Qt::CTRL | Qt::Key_Q});
+
+    landmarksMenu = addMenu(QStringLiteral("&Landmarks"));
+    startStopAction = addItem(landmarksMenu, QStringLiteral("&Start/Stop"));
+    // F8 steps on its key release, whatever has the focus; the item only shows
+    // the key. Its shortcut is bound to the open menu, where it is swallowed,
+    // so that one press of F8 never steps twice.
+    nextPointAction = addItem(landmarksMenu, QStringLiteral("&Next point"), {Qt::Key_F8});
+    nextPointAction->setShortcutContext(Qt::WidgetShortcut);
+    landmarksMenu->installEventFilter(this);
+    previousPointAction = addItem(landmarksMenu, QStringLiteral("&Previous point"), {Qt::Key_F7});
+    previousPointAction->setAutoRepeat(false);
+    landmarksMenu->addSeparator();
+    analyzeAction = addItem(landmarksMenu, QStringLiteral("&Analyze"),
+                            {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
+
+    viewMenu = addMenu(QStringLiteral("&View"));
+    // Ctrl+= as well, for keyboards where "+" needs Shift.
+    zoomInAction = addItem(viewMenu, QStringLiteral("Zoom &in"),
+                           {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal});
+    zoomOutAction = addItem(viewMenu, QStringLiteral("Zoom &out"), {QKeySequence::ZoomOut});
+    actualSizeAction = addItem(viewMenu, QStringLiteral("&Actual size"), {Qt::CTRL | Qt::Key_0});
+
+    helpMenu = addMenu(QStringLiteral("&Help"));
+    landmarkGuideAction =
+        addItem(helpMenu, QStringLiteral("&Landmark guide"), {QKeySequence::HelpContents});
+    aboutAction = addItem(helpMenu, QStringLiteral("&About KESTRA"));
+}
+
+QAction* MainMenu::addItem(QMenu* menu, const QString& text, const QList<QKeySequence>& shortcuts)
+{
+    QAction* action = menu->addAction(text);
+    action->setShortcuts(shortcuts);
+    return action;
+}
+
+void MainMenu::followEnabled(QAction* action, QWidget* control)
+{
+    new EnabledFollower(action, control);
+}
+
+bool MainMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == landmarksMenu && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F8) {
+        event->accept();
+        return true;
+    }
+    return QMenuBar::eventFilter(watched, event);
+}
+
+} // namespace kestra

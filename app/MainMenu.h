@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMenuBar>
+
+class QAction;
+class QMenu;
+
+namespace kestra {
+
+// The window's menu bar: every action with its text, shortcut and mnemonic.
+// The window wires the actions to its handlers; the menus only offer them.
+class MainMenu : public QMenuBar {
+    Q_OBJECT
+public:
+    explicit MainMenu(QWidget* parent = nullptr);
+
+    // Keeps an action enabled exactly when a control is, so that a menu item
+    // and the button it stands for are never out of step.
+    void followEnabled(QAction* action, QWidget* control);
+
+    QMenu* fileMenu = nullptr;
+    QAction* openAction = nullptr;
+    QAction* openNextScanAction = nullptr;
+    QAction* openPreviousScanAction = nullptr;
+    QAction* saveAction = nullptr;
+    QAction* exitAction = nullptr;
+
+    QMenu* landmarksMenu = nullptr;
+    QAction* startStopAction = nullptr;
+    QAction* nextPointAction = nullptr;
+    QAction* previousPointAction = nullptr;
+    QAction* analyzeAction = nullptr;
+
+    QMenu* viewMenu = nullptr;
+    QAction* zoomInAction = nullptr;
+    QAction* zoomOutAction = nullptr;
+    QAction* actualSizeAction = nullptr;
+
+    QMenu* helpMenu = nullptr;
+    QAction* landmarkGuideAction = nullptr;
+    QAction* aboutAction = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* addItem(QMenu* menu, const QString& text, const QList<QKeySequence>& shortcuts = {});
+};
+
+} // namespace kestra
