@@ -56,9 +56,16 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     landmarksMenu->installEventFilter(this);
     previousPointAction = addItem(landmarksMenu, QStringLiteral("&Previous point"), {Qt::Key_F7});
     previousPointAction->setAutoRepeat(false);
+    // Not Ctrl+Shift+F8: the release of any F8 steps the cursor as well.
+    stepOnAfterClickAction =
+        addItem(landmarksMenu, QStringLiteral("S&tep on after each click"), {Qt::Key_F9});
+    stepOnAfterClickAction->setCheckable(true);
     landmarksMenu->addSeparator();
     analyzeAction = addItem(landmarksMenu, QStringLiteral("&Analyze"),
                             {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
+    analyzeAndOpenNextAction =
+        addItem(landmarksMenu, QStringLiteral("Analyze and open ne&xt scan"),
+                {Qt::CTRL | Qt::SHIFT | Qt::Key_Return, Qt::CTRL | Qt::SHIFT | Qt::Key_Enter});
 
     viewMenu = addMenu(QStringLiteral("&View"));
     // Ctrl+= as well, for keyboards where "+" needs Shift.

@@ -30,6 +30,8 @@ public:
     QAction* nextPointAction = nullptr;
     QAction* previousPointAction = nullptr;
     QAction* analyzeAction = nullptr;
+    QAction* stepOnAfterClickAction = nullptr;
+    QAction* analyzeAndOpenNextAction = nullptr;
 
     QMenu* viewMenu = nullptr;
     QAction* zoomInAction = nullptr;

@@ -384,12 +384,15 @@ void TForm1::wireMenu()
     wire(menu.nextPointAction, &TForm1::Button4Click);
     wire(menu.previousPointAction, &TForm1::PreviousPointClick);
     wire(menu.analyzeAction, &TForm1::Button12Click);
+    wire(menu.stepOnAfterClickAction, &TForm1::StepOnAfterClickClick);
+    wire(menu.analyzeAndOpenNextAction, &TForm1::AnalyzeAndOpenNextClick);
     wire(menu.zoomInAction, &TForm1::ZoomInClick);
     wire(menu.zoomOutAction, &TForm1::ZoomOutClick);
     wire(menu.actualSizeAction, &TForm1::ActualSizeClick);
     wire(menu.aboutAction, &TForm1::AboutClick);
     MainMenu1->followEnabled(menu.saveAction, Button13);
     MainMenu1->followEnabled(menu.analyzeAction, Button12);
+    MainMenu1->followEnabled(menu.analyzeAndOpenNextAction, Button12);
 
     // A click anywhere on a row of the coordinates list, or Enter on it.
     const auto jump = [this](const QModelIndex& index) {
@@ -576,6 +579,12 @@ void TForm1::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, 
     }
     if (state.Landmarks.recordRelease(x, y, state.ZoomPercent)) {
         DrawMarkers();
+        // The label has moved on to the next landmark: what the click
+        // recorded stays in sight a moment longer.
+        if (state.Landmarks.stepOnAfterClick()) {
+            StatusBar1->showMessage(QString::fromStdString(state.Landmarks.recordedText()),
+                                    StatusMessageMilliseconds);
+        }
     }
     showLandmarks();
 }
@@ -665,6 +674,21 @@ void TForm1::PreviousPointClick()
 {
     state.Landmarks.previousPoint();
     showLandmarks();
+}
+
+void TForm1::StepOnAfterClickClick()
+{
+    state.Landmarks.setStepOnAfterClick(MainMenu1->stepOnAfterClickAction->isChecked());
+}
+
+void TForm1::AnalyzeAndOpenNextClick()
+{
+    const std::int32_t rows = state.Results.ResultCount();
+    // An analysis that stops with an error throws here, and nothing opens.
+    Button12Click();
+    if (state.Results.ResultCount() > rows) {
+        openNeighbourScan(1);
+    }
 }
 
 void TForm1::StringGrid2Click(int row)

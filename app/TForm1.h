@@ -106,6 +106,8 @@ public:
     void OpenNextScanClick();
     void OpenPreviousScanClick();
     void PreviousPointClick();
+    void StepOnAfterClickClick();
+    void AnalyzeAndOpenNextClick();
     void StringGrid2Click(int row);
     void ZoomInClick();
     void ZoomOutClick();

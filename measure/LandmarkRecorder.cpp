@@ -93,8 +93,11 @@ bool LandmarkRecorder::recordRelease(std::int32_t displayX, std::int32_t display
     points.PointX[CurrentPoint] = x;
     points.PointY[CurrentPoint] = y;
     showCoordinates(CurrentPoint);
-    statusText_ =
+    recordedText_ =
         "Recorded P(" + IntegerText(CurrentPoint) + ") at " + IntegerText(x) + "," + IntegerText(y);
+    statusText_ = recordedText_;
+    if (stepOnAfterClick_ && CurrentPoint < LandmarkCount)
+        nextPoint();
     return true;
 }
 

@@ -49,6 +49,16 @@ public:
     // that the caller redraws the markers).
     bool recordRelease(std::int32_t displayX, std::int32_t displayY, std::int32_t zoomPercent);
 
+    // With stepping on, a release that records a landmark then moves on as
+    // Next point does, except from P(32), where the cursor stays so that a
+    // stray click cannot overwrite P(1). Off at start.
+    void setStepOnAfterClick(bool stepOn) { stepOnAfterClick_ = stepOn; }
+    [[nodiscard]] bool stepOnAfterClick() const { return stepOnAfterClick_; }
+
+    // "Recorded P(n) at x,y" of the latest recording, also once the status
+    // has moved on to the next landmark; empty before the first.
+    [[nodiscard]] const std::string& recordedText() const { return recordedText_; }
+
     [[nodiscard]] bool isRecording() const;
 
     [[nodiscard]] const std::string& statusText() const { return statusText_; }
@@ -63,7 +73,9 @@ private:
 
     TextGrid coordinates_;
     std::string statusText_;
+    std::string recordedText_;
     bool nextPointAvailable_ = false;
+    bool stepOnAfterClick_ = false;
 };
 
 // The view's rule from display pixels to picture pixels: 32-bit signed

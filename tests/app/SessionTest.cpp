@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -238,6 +239,74 @@ TEST_F(SessionTest, ADropOpensTheFirstScanInNameOrder)
     EXPECT_TRUE(boxes[0].endsWith("|Unknown picture file extension (.txt)"))
         << boxes[0].toStdString();
     EXPECT_EQ(openedName(), "leaf9.bmp");
+}
+
+TEST_F(SessionTest, SteppingOnAfterEachClickTakesTheCycleWithoutF8)
+{
+    choice = writeScan("leaf.bmp", 200);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    QAction* stepOn = form->MainMenu1->stepOnAfterClickAction;
+    EXPECT_TRUE(stepOn->isCheckable());
+    EXPECT_FALSE(stepOn->isChecked());
+
+    startRecording();
+    for (const bool on : {false, true}) {
+        if (on)
+            QTest::keyClick(form.get(), Qt::Key_F9);
+        EXPECT_EQ(stepOn->isChecked(), on);
+        for (int n = 1; n <= 32; ++n) {
+            const QPoint at(n + (on ? 100 : 0), 2 * n);
+            QTest::mouseClick(form->Image2, Qt::LeftButton, {}, at);
+            const QString recorded =
+                QStringLiteral("Recorded P(%1) at %2,%3").arg(on ? n : 1).arg(at.x()).arg(at.y());
+            EXPECT_EQ(status(),
+                      on && n < 32 ? QStringLiteral("Reading P(%1) ...").arg(n + 1) : recorded)
+                << n;
+            if (on) {
+                EXPECT_EQ(form->StatusBar1->currentMessage(), recorded) << n;
+            }
+            const int row = on ? n : 1;
+            EXPECT_EQ(coordinate(row, 1), QString::number(at.x())) << n;
+            EXPECT_EQ(coordinate(row, 2), QString::number(at.y())) << n;
+        }
+        // Stop, and start again at P(1).
+        QTest::mouseClick(form->Button3, Qt::LeftButton);
+        QTest::mouseClick(form->Button3, Qt::LeftButton);
+    }
+    // P(32) kept the cursor, so P(1) holds the first click; F8 skips as ever.
+    EXPECT_EQ(coordinate(1, 1), "101");
+    QTest::keyClick(form->windowHandle(), Qt::Key_F8);
+    QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {50, 60});
+    EXPECT_EQ(coordinate(2, 1), "50");
+    EXPECT_EQ(status(), "Reading P(3) ...");
+}
+
+TEST_F(SessionTest, AnalyzeAndOpenNextStopsAtARefusedRunAndAtTheFolderEnd)
+{
+    choice = writeScan("leaf1.bmp");
+    writeScan("leaf2.bmp", 41);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    const auto analyzeAndNext = [this] {
+        QTest::keyClick(form.get(), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+
+    form->Edit1->setText("0");
+    analyzeAndNext();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(form->state.Results.ResultCount(), 0);
+    EXPECT_EQ(openedName(), "leaf1.bmp");
+
+    form->Edit1->setText("300");
+    analyzeAndNext();
+    EXPECT_EQ(form->state.Results.ResultCount(), 1);
+    EXPECT_EQ(result(1, 1), "leaf1.bmp");
+    EXPECT_EQ(openedName(), "leaf2.bmp");
+    analyzeAndNext();
+    EXPECT_EQ(form->state.Results.ResultCount(), 2);
+    EXPECT_EQ(result(2, 1), "leaf2.bmp");
+    EXPECT_EQ(openedName(), "leaf2.bmp");
+    EXPECT_EQ(form->StatusBar1->currentMessage(), "No next scan in this folder.");
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 } // namespace

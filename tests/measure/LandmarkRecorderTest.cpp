@@ -119,6 +119,30 @@ TEST(LandmarkRecorder, PreviousPointAndJumpMoveOnlyWhileRecording)
     EXPECT_EQ(recorder.coordinates().Cell(2, 17), "50");
 }
 
+TEST(LandmarkRecorder, SteppingOnMovesAfterEachRecordingAndStopsAtTheLast)
+{
+    LandmarkRecorder recorder = recordingAt(31);
+    recorder.setStepOnAfterClick(true);
+    EXPECT_TRUE(recorder.recordRelease(10, 20, 100));
+    EXPECT_EQ(recorder.recordedText(), "Recorded P(31) at 10,20");
+    EXPECT_EQ(recorder.statusText(), "Reading P(32) ...");
+    EXPECT_TRUE(recorder.recordRelease(30, 40, 50));
+    EXPECT_EQ(recorder.statusText(), "Recorded P(32) at 60,80");
+    EXPECT_EQ(recorder.CurrentPoint, 32);
+    // A stray click overwrites P(32) again, never P(1).
+    EXPECT_TRUE(recorder.recordRelease(1, 2, 100));
+    EXPECT_EQ(recorder.CurrentPoint, 32);
+    EXPECT_EQ(recorder.coordinates().Cell(1, 1), "0");
+    // F8 still skips, and wraps.
+    recorder.nextPoint();
+    EXPECT_EQ(recorder.statusText(), "Reading P(1) ...");
+
+    recorder.setStepOnAfterClick(false);
+    EXPECT_TRUE(recorder.recordRelease(5, 5, 100));
+    EXPECT_EQ(recorder.statusText(), "Recorded P(1) at 5,5");
+    EXPECT_EQ(recorder.CurrentPoint, 1);
+}
+
 TEST(LandmarkRecorder, ReleaseOverwritesTheCurrentLandmarkWithoutMovingOn)
 {
     LandmarkRecorder recorder = recordingAt(5);
