@@ -73,6 +73,10 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
                            {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal});
     zoomOutAction = addItem(viewMenu, QStringLiteral("Zoom &out"), {QKeySequence::ZoomOut});
     actualSizeAction = addItem(viewMenu, QStringLiteral("&Actual size"), {Qt::CTRL | Qt::Key_0});
+    viewMenu->addSeparator();
+    // Enabled, and named with the value, only when a scan declares another one.
+    useScanResolutionAction = addItem(viewMenu, QStringLiteral("&Use the scan's resolution"));
+    useScanResolutionAction->setEnabled(false);
 
     helpMenu = addMenu(QStringLiteral("&Help"));
     landmarkGuideAction =

@@ -37,6 +37,7 @@ public:
     QAction* zoomInAction = nullptr;
     QAction* zoomOutAction = nullptr;
     QAction* actualSizeAction = nullptr;
+    QAction* useScanResolutionAction = nullptr;
 
     QMenu* helpMenu = nullptr;
     QAction* landmarkGuideAction = nullptr;

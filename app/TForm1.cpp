@@ -8,6 +8,8 @@
 #include "app/PictureDrop.h"
 #include "app/SaveDialog.h"
 #include "app/ScanFolder.h"
+#include "app/ScanResolution.h"
+#include "app/StatusNotes.h"
 #include "app/StringGrid.h"
 #include "app/TextGridModel.h"
 #include "app/Tone.h"
@@ -28,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -132,7 +135,11 @@ int DisplayColorDepth()
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent), displayColorDepth_(DisplayColorDepth()),
-      beep_([] { kestra::Beep(DpiToneFrequency, DpiToneMilliseconds); }), runDialog_(RunModal)
+      beep_([] { kestra::Beep(DpiToneFrequency, DpiToneMilliseconds); }),
+      noticeBox_([this](const QString& text) {
+          QMessageBox::warning(this, QStringLiteral("KESTRA"), text);
+      }),
+      runDialog_(RunModal)
 {
     setWindowTitle(Caption);
     setFont(WindowFont());
@@ -177,6 +184,11 @@ TForm1::~TForm1()
 void TForm1::setBeep(std::function<void()> beep)
 {
     beep_ = std::move(beep);
+}
+
+void TForm1::setNoticeBox(std::function<void(const QString&)> box)
+{
+    noticeBox_ = std::move(box);
 }
 
 void TForm1::setDialogRunner(DialogRunner runner)
@@ -264,6 +276,7 @@ void TForm1::buildControls()
                                   "and press F8 for the next one; then Analyze and Save ..."),
                    StatusBar1),
         1);
+    statusNotes_ = new kestra::StatusNotes(StatusBar1);
 }
 
 kestra::FileDialog& TForm1::openPictureDialog()
@@ -385,6 +398,7 @@ void TForm1::wireMenu()
     wire(menu.previousPointAction, &TForm1::PreviousPointClick);
     wire(menu.analyzeAction, &TForm1::Button12Click);
     wire(menu.stepOnAfterClickAction, &TForm1::StepOnAfterClickClick);
+    wire(menu.useScanResolutionAction, &TForm1::UseScanResolutionClick);
     wire(menu.analyzeAndOpenNextAction, &TForm1::AnalyzeAndOpenNextClick);
     wire(menu.zoomInAction, &TForm1::ZoomInClick);
     wire(menu.zoomOutAction, &TForm1::ZoomOutClick);
@@ -461,8 +475,13 @@ void TForm1::Edit1Change()
     const std::optional<double> dpi =
         kestra::TextToNumber(Edit1->text().toStdString(), decimalSeparator_);
     if (dpi) {
+        const bool changed = state.Dpi != *dpi;
         state.Dpi = *dpi;
         setEdit1Color(QColor(0, 128, 0));
+        if (changed) {
+            statusNotes_->set(kestra::StatusNotes::Note::Resolution, QString());
+        }
+        compareResolution();
         return;
     }
     setEdit1Color(QColor(255, 0, 0));
@@ -480,8 +499,14 @@ void TForm1::Button1Click()
 
 void TForm1::openPicture(const QString& path)
 {
-    // A picture that does not load throws here, before anything has changed.
-    kestra::LoadedPicture picture = kestra::LoadPicture(path, displayColorDepth_);
+    kestra::LoadedPicture picture;
+    {
+        // Large scans take a moment to decode.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        // A picture that does not load throws here, before anything has changed.
+        picture = kestra::LoadPicture(path, displayColorDepth_);
+    }
     Image2->bitmap().takeOver(std::move(picture.image));
     state.FileName = path.toStdString();
     skippedScans_.clear();
@@ -493,6 +518,25 @@ void TForm1::openPicture(const QString& path)
     Button13->setEnabled(true);
     MainMenu1->openNextScanAction->setEnabled(true);
     MainMenu1->openPreviousScanAction->setEnabled(true);
+
+    // What the file says of itself: a resolution that differs from the DPI in
+    // use would scale every length, and a turned picture looks unlike the
+    // photo viewer's.
+    declaredDpi_ = picture.declaredDpi;
+    compareResolution();
+    statusNotes_->set(kestra::StatusNotes::Note::Resolution,
+                      MainMenu1->useScanResolutionAction->isEnabled() ? Edit1->toolTip()
+                                                                      : QString());
+    statusNotes_->set(kestra::StatusNotes::Note::Orientation,
+                      picture.storedTurned
+                          ? QStringLiteral("This picture is stored turned; it is measured as "
+                                           "stored.")
+                          : QString());
+    if (picture.damaged) {
+        noticeBox_(QStringLiteral(
+            "This JPEG file is damaged or incomplete: parts of the picture were filled in by the "
+            "decoder, and the surface will count them."));
+    }
 }
 
 void TForm1::Button2Click()
@@ -582,8 +626,7 @@ void TForm1::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, 
         // The label has moved on to the next landmark: what the click
         // recorded stays in sight a moment longer.
         if (state.Landmarks.stepOnAfterClick()) {
-            StatusBar1->showMessage(QString::fromStdString(state.Landmarks.recordedText()),
-                                    StatusMessageMilliseconds);
+            showPassing(QString::fromStdString(state.Landmarks.recordedText()));
         }
     }
     showLandmarks();
@@ -659,9 +702,8 @@ void TForm1::openNeighbourScan(int step)
     const std::optional<QString> scan =
         kestra::NeighbourScan(QString::fromStdString(state.FileName), step, skippedScans_);
     if (!scan) {
-        StatusBar1->showMessage(step > 0 ? QStringLiteral("No next scan in this folder.")
-                                         : QStringLiteral("No previous scan in this folder."),
-                                StatusMessageMilliseconds);
+        showPassing(step > 0 ? QStringLiteral("No next scan in this folder.")
+                             : QStringLiteral("No previous scan in this folder."));
         return;
     }
     // A scan that does not load is passed over by the next step, so that one
@@ -689,6 +731,30 @@ void TForm1::AnalyzeAndOpenNextClick()
     if (state.Results.ResultCount() > rows) {
         openNeighbourScan(1);
     }
+}
+
+void TForm1::UseScanResolutionClick()
+{
+    if (const auto warning = kestra::CompareResolution(declaredDpi_, state.Dpi,
+                                                       QString::fromStdString(decimalSeparator_))) {
+        // Typed as the user would, so that the field's own rule sets the DPI.
+        Edit1->setText(warning->fieldText);
+    }
+}
+
+void TForm1::compareResolution()
+{
+    const auto warning = kestra::CompareResolution(declaredDpi_, state.Dpi,
+                                                   QString::fromStdString(decimalSeparator_));
+    QAction* use = MainMenu1->useScanResolutionAction;
+    use->setEnabled(warning.has_value());
+    use->setText(warning ? warning->menuText : QStringLiteral("Use the scan's resolution"));
+    Edit1->setToolTip(warning ? warning->text : QString());
+}
+
+void TForm1::showPassing(const QString& message)
+{
+    statusNotes_->showPassing(message, StatusMessageMilliseconds);
 }
 
 void TForm1::StringGrid2Click(int row)

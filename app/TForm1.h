@@ -26,6 +26,7 @@ class MainMenu;
 class PictureDrop;
 class PictureView;
 class SaveDialog;
+class StatusNotes;
 class StringGrid;
 class TextGridModel;
 } // namespace kestra
@@ -46,6 +47,9 @@ public:
 
     // The tone of an unusable DPI text; replaceable so that tests stay silent.
     void setBeep(std::function<void()> beep);
+    // Tells the user something about a picture that loaded (a damaged file);
+    // replaceable so that tests need not answer a modal box.
+    void setNoticeBox(std::function<void(const QString& text)> box);
     void setDialogRunner(DialogRunner runner);
 
     [[nodiscard]] const std::string& decimalSeparator() const { return decimalSeparator_; }
@@ -107,6 +111,7 @@ public:
     void OpenPreviousScanClick();
     void PreviousPointClick();
     void StepOnAfterClickClick();
+    void UseScanResolutionClick();
     void AnalyzeAndOpenNextClick();
     void StringGrid2Click(int row);
     void ZoomInClick();
@@ -128,6 +133,8 @@ private:
     void wireMenu();
     void openPicture(const QString& path);
     void openNeighbourScan(int step);
+    void showPassing(const QString& message);
+    void compareResolution();
     void showLandmarks();
     void readDecimalSeparator();
     void setEdit1Color(const QColor& color);
@@ -141,6 +148,10 @@ private:
     int displayColorDepth_ = 24;
     std::string decimalSeparator_ = ".";
     std::function<void()> beep_;
+    std::function<void(const QString&)> noticeBox_;
+    kestra::StatusNotes* statusNotes_ = nullptr;
+    // The resolution the open picture's file declares, if any.
+    std::optional<double> declaredDpi_;
     DialogRunner runDialog_;
     // Scans of the folder that failed to load since the last picture loaded:
     // the next step through the folder passes over them.
