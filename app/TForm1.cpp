@@ -4,6 +4,7 @@
 #include "app/Anchors.h"
 #include "app/Application.h"
 #include "app/FileDialog.h"
+#include "app/LandmarkGuide.h"
 #include "app/MainMenu.h"
 #include "app/PictureDrop.h"
 #include "app/SaveDialog.h"
@@ -403,6 +404,7 @@ void TForm1::wireMenu()
     wire(menu.zoomInAction, &TForm1::ZoomInClick);
     wire(menu.zoomOutAction, &TForm1::ZoomOutClick);
     wire(menu.actualSizeAction, &TForm1::ActualSizeClick);
+    wire(menu.landmarkGuideAction, &TForm1::LandmarkGuideClick);
     wire(menu.aboutAction, &TForm1::AboutClick);
     MainMenu1->followEnabled(menu.saveAction, Button13);
     MainMenu1->followEnabled(menu.analyzeAction, Button12);
@@ -439,7 +441,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     // Key preview: a key release for this window passes here once, on its
     // way to the focused control, which still gets it. Holding a key down
     // repeats releases; only the last, real one counts.
-    if (event->type() == QEvent::KeyRelease && watched == windowHandle()) {
+    const bool ours =
+        watched == windowHandle() || (guide_ != nullptr && watched == guide_->windowHandle());
+    if (event->type() == QEvent::KeyRelease && ours) {
         const auto* key = static_cast<const QKeyEvent*>(event);
         if (!key->isAutoRepeat()) {
             runHandler(&TForm1::FormKeyUp, VirtualKeyCode(key->key()), key->modifiers());
@@ -778,6 +782,18 @@ void TForm1::ActualSizeClick()
     TrackBar1->setValue(kestra::SliderPositionAtFullSize);
 }
 
+void TForm1::LandmarkGuideClick()
+{
+    if (guide_ == nullptr) {
+        guide_ = new kestra::LandmarkGuide(this);
+        // It stands beside the picture; the keys stay with the window.
+        guide_->setAttribute(Qt::WA_ShowWithoutActivating);
+        guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
+    }
+    guide_->show();
+    guide_->raise();
+}
+
 void TForm1::AboutClick()
 {
     kestra::ShowAbout(this);
@@ -794,6 +810,9 @@ void TForm1::showLandmarks()
     FitLabel(Label2);
     coordinates_->refresh();
     Button4->setEnabled(state.Landmarks.nextPointAvailable());
+    if (guide_ != nullptr) {
+        guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
+    }
     // While recording, the current landmark's row stands out; otherwise no
     // row is selected, and a click on the list selects nothing.
     QItemSelectionModel* selection = StringGrid2->selectionModel();

@@ -22,6 +22,7 @@ class QStatusBar;
 namespace kestra {
 class Anchors;
 class FileDialog;
+class LandmarkGuide;
 class MainMenu;
 class PictureDrop;
 class PictureView;
@@ -82,6 +83,9 @@ public:
 
     kestra::MainState state;
 
+    // The landmark guide, or nothing until Help > Landmark guide is first used.
+    [[nodiscard]] kestra::LandmarkGuide* landmarkGuide() const { return guide_; }
+
     // The two file dialogs are built when first used, since building them is
     // a good part of start-up, and kept from then on with the names they
     // remember.
@@ -117,6 +121,7 @@ public:
     void ZoomInClick();
     void ZoomOutClick();
     void ActualSizeClick();
+    void LandmarkGuideClick();
     void AboutClick();
     void FormDragDrop(const QString& path);
 
@@ -150,6 +155,8 @@ private:
     std::function<void()> beep_;
     std::function<void(const QString&)> noticeBox_;
     kestra::StatusNotes* statusNotes_ = nullptr;
+    // Built when first asked for; follows the recording from then on.
+    kestra::LandmarkGuide* guide_ = nullptr;
     // The resolution the open picture's file declares, if any.
     std::optional<double> declaredDpi_;
     DialogRunner runDialog_;

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "QtPrinters.h"
+#include "app/LandmarkGuide.h"
 #include "app/ScanFolder.h"
 #include "picture/PictureView.h"
 
@@ -150,6 +151,29 @@ TEST_F(SessionTest, F7AndTheListMoveTheCursorOnlyWhileRecording)
     EXPECT_EQ(coordinate(12, 1), "0");
     QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {7, 9});
     EXPECT_EQ(status(), "Recorded P(12) at 7,9");
+}
+
+TEST_F(SessionTest, TheGuideFollowsTheCursorAndTheRecordings)
+{
+    EXPECT_EQ(form->landmarkGuide(), nullptr);
+    QTest::keyClick(form.get(), Qt::Key_F1);
+    kestra::LandmarkGuide* guide = form->landmarkGuide();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_FALSE(guide->isModal());
+    EXPECT_TRUE(guide->currentLine().startsWith("Not recording")) << guide->currentLine().toStdString();
+
+    startRecording();
+    EXPECT_EQ(guide->currentLine(), "P(1): " + kestra::LandmarkDescription(1));
+    QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {20, 30});
+    clickRow(17, 1);
+    EXPECT_EQ(guide->currentLine(), "P(17): tooth tip of N2 R");
+    EXPECT_EQ(guide->accessibleDescription(), guide->currentLine());
+    // F8 released while the guide has the keys still steps.
+    QTest::keyRelease(guide->windowHandle(), Qt::Key_F8);
+    EXPECT_EQ(guide->currentLine(), "P(18): " + kestra::LandmarkDescription(18));
+    QTest::keyClick(form.get(), Qt::Key_F1);
+    EXPECT_EQ(form->landmarkGuide(), guide);
 }
 
 TEST_F(SessionTest, NextAndPreviousScanWalkTheFolderInNaturalOrder)

@@ -1,0 +1,213 @@
+"""What the end-to-end tests share: the desktop under Xvfb driven with xdotool,
+the window's layout on the screen, and the results a scan must give, computed
+here from the scan itself, independently of the program."""
+import math
+import os
+import shutil
+import struct
+import subprocess
+import time
+from decimal import Decimal, ROUND_HALF_EVEN, ROUND_HALF_UP, Context
+
+# The menu bar's fixed height: the layout's client area of 1184 x 863 starts below it.
+MENU_BAR = 20
+SCREEN = (1184, 863 + MENU_BAR)
+
+
+def client(x, y):
+    """A layout position of the client area, on the screen."""
+    return (x, y + MENU_BAR)
+
+
+PICTURE_ORIGIN = client(8, 8)  # Panel2's top-left corner; Image2 sits at its origin after a load
+BUTTON_OPEN = client(60, 648)
+BUTTON_ANALYZE = client(292, 648)
+BUTTON_SAVE = client(416, 648)
+BUTTON_EXIT = client(1126, 648)
+BUTTON_START_STOP = client(1016, 84)
+EDIT_DPI = client(1096, 33)
+LABEL_DPI = client(982, 32)
+# The coordinates list: its P(n) heads, 24 pixels a row below the 24-pixel head
+# row (row 3 is 22 high), scrolled to the top.
+LIST_HEAD_X = client(956 + 16 + 28, 0)[0]
+
+
+def list_row_y(landmark):
+    """The screen y of the middle of row P(landmark) while the list is scrolled to the top."""
+    top = 8 + 183 + 1 + 24 + 24 * (landmark - 1) - (2 if landmark > 2 else 0)
+    return client(0, top + 11)[1]
+
+
+DPI = "254"
+
+OIV = [
+    "601", "602R", "602L", "603R", "603L", "604R", "604L", "605R", "605L", "606R",
+    "606L", "611R", "611L", "612R", "612L", "613R", "613L", "614R", "614L", "615R",
+    "615L", "617R", "617L", "618R", "618L", "607R", "607L", "608R", "608L", "609R",
+    "609L", "610R", "610L", "618aR", "618aL",
+]
+DISTANCES = ["01-02", "01-03", "01-04", "01-05", "01-06", "01-31", "01-09", "01-29",
+             "01-11", "01-32", "27-13", "25-15", "23-17", "11-13", "13-17", "17-20",
+             "20-23", "23-27", "27-29"]
+
+
+def heads():
+    names = ["No.", "Name", "Surface, cm2"] + ["OIV " + code for code in OIV]
+    names += ["D " + pair for pair in DISTANCES]
+    for n in range(2, 33):
+        names += ["P(%d).X" % n, "P(%d).Y" % n]
+    return names
+
+
+def decimal_text(value):
+    """A value as the results table prints it (fixed form only: enough here)."""
+    exact = Decimal(value)
+    if exact == 0:
+        return "0.00"
+    expansion = Context(prec=18, rounding=ROUND_HALF_EVEN).plus(abs(exact))
+    exponent = expansion.adjusted() + 1
+    kept = min(exponent + 2, 5)
+    if kept < 0:
+        return "0.00"
+    rounded = expansion.quantize(Decimal(1).scaleb(exponent - kept), rounding=ROUND_HALF_UP)
+    assert rounded < 99999.5, "the exponent form is not needed here"
+    if rounded == 0:
+        return "0.00"
+    return ("-" if exact < 0 else "") + "%.2f" % rounded
+
+
+def leaf_pixel_count(bmp_path):
+    with open(bmp_path, "rb") as file:
+        data = file.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    assert bits == 24
+    stride = (width * 3 + 3) & ~3
+    count = 0
+    for row in range(abs(height)):
+        line = data[offset + row * stride: offset + row * stride + width * 3]
+        # Sum the three bytes of each pixel; 659 or less is leaf.
+        count += sum(1 for b, g, r in zip(line[0::3], line[1::3], line[2::3]) if b + g + r < 660)
+    return count, data, offset, stride, width, height
+
+
+def is_leaf_around(scan, x, y, reach=8):
+    _, data, offset, stride, width, height = scan
+    for py in range(y - reach, y + reach + 1):
+        row = height - 1 - py  # bottom-up rows
+        for px in range(x - reach, x + reach + 1):
+            i = offset + row * stride + px * 3
+            if data[i] + data[i + 1] + data[i + 2] >= 660:
+                return False
+    return True
+
+
+def expected_row(points, count, name, number=1, dpi=None):
+    scale = 25.4 / float(dpi or DPI)
+    surface = scale * scale * 0.01 * count
+    cells = [str(number), name, decimal_text(surface)]
+
+    def missing(n):
+        return n not in points
+
+    def length(xa, ya, xb, yb):
+        pixels = math.sqrt((xa - xb) ** 2 + (ya - yb) ** 2)
+        return decimal_text(Decimal(pixels) * Decimal(scale))
+
+    def distance(a, b):
+        if missing(a) or missing(b):
+            return "NA"
+        return length(*points[a], *points[b])
+
+    def to_midpoint(tip, a, b):
+        if missing(tip) or missing(a) or missing(b):
+            return "NA"
+        (xa, ya), (xb, yb) = points[a], points[b]
+        return length(*points[tip], (xa + xb) * 0.5, (ya + yb) * 0.5)
+
+    def direction(a, b):
+        (xa, ya), (xb, yb) = points[a], points[b]
+        return math.atan2(yb - ya, xb - xa) * 57.29577951308232
+
+    def angle(v, b, d):
+        if missing(v) or missing(b) or missing(d):
+            return "NA"
+        value = abs(direction(v, b) - direction(v, d))
+        return decimal_text(360.0 - value if value > 180.0 else value)
+
+    pairs = [(1, 20), (1, 17), (1, 23), (1, 13), (1, 27), (2, 11), (6, 29), (1, 19), (1, 21),
+             (1, 14), (1, 26), (8, 9), (7, 31)]
+    cells += [distance(a, b) for a, b in pairs]
+    cells += [to_midpoint(17, 16, 18), to_midpoint(23, 22, 24), distance(16, 18), distance(22, 24)]
+    cells += [to_midpoint(11, 10, 12), to_midpoint(29, 28, 30), distance(10, 12), distance(28, 30)]
+    cells += [distance(15, 17), distance(25, 23), distance(29, 11), distance(31, 9)]
+    cells += [angle(1, 20, 3), angle(1, 20, 5), angle(1, 3, 2), angle(1, 5, 6),
+              angle(2, 11, 13), angle(6, 29, 27), angle(1, 13, 9), angle(1, 27, 31),
+              angle(1, 29, 11), angle(1, 31, 9)]
+    cells += [distance(int(p[:2]), int(p[3:])) for p in DISTANCES]
+    x1, y1 = points.get(1, (0, 0))
+    for n in range(2, 33):
+        if missing(1) or missing(n):
+            cells += ["NA", "NA"]
+        else:
+            cells += [str(points[n][0] - x1), str(points[n][1] - y1)]
+    return cells
+
+
+class Desktop:
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN,
+             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            self.display = ":" + pipe.readline().strip()
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        # Qt and the X libraries keep a few allocations until exit.
+        self.env["ASAN_OPTIONS"] = "detect_leaks=0"
+
+    def xdotool(self, *arguments):
+        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=True,
+                              capture_output=True, text=True, timeout=60).stdout.strip()
+
+    def wait_window(self, name):
+        return self.xdotool("search", "--sync", "--onlyvisible", "--name", name).split()[0]
+
+    def click(self, x, y):
+        self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("click", 1)
+        time.sleep(0.15)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", 80, *keys)
+        time.sleep(0.15)
+
+    def type_into_dialog(self, title, text):
+        dialog = self.wait_window(title)
+        time.sleep(0.5)  # a dialog takes its focus a moment after it maps
+        self.xdotool("windowfocus", "--sync", dialog)
+        self.key("ctrl+a")
+        self.xdotool("type", "--delay", 30, text)
+        self.key("Return")
+
+    def screenshot(self, path):
+        if shutil.which("import"):
+            subprocess.run(["import", "-window", "root", path], env=self.env, timeout=60)
+
+    def close(self):
+        self.server.terminate()
+        self.server.wait(timeout=10)
+
+
+def steps_to(current, following):
+    return (following - current) % 32
+
+
+def slider_handle(position):
+    # TrackBar1 spans x 972..1165 at y 122..166; its handle rides at y 139,
+    # about 25.6 pixels a position from x 979.
+    return client(979 + position * 179 // 7, 139)
+
+
