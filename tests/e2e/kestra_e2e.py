@@ -34,7 +34,7 @@ LIST_HEAD_X = client(956 + 16 + 28, 0)[0]
 
 def list_row_y(landmark):
     """The screen y of the middle of row P(landmark) while the list is scrolled to the top."""
-    top = 8 + 183 + 1 + 24 + 24 * (landmark - 1) - (2 if landmark > 2 else 0)
+    top = 8 + 183 + 1 + 24 + 24 * (landmark - 1) - (2 if landmark > 3 else 0)
     return client(0, top + 11)[1]
 
 
@@ -152,6 +152,34 @@ def expected_row(points, count, name, number=1, dpi=None):
         else:
             cells += [str(points[n][0] - x1), str(points[n][1] - y1)]
     return cells
+
+
+def check_saved(path, rows):
+    """Compares a saved results file to the byte with the table of rows (heads
+    first); prints what differs and returns whether it is equal."""
+    with open(path, "rb") as file:
+        saved = file.read()
+    lines = saved.split(b"\r\n")
+    assert lines[-1] == b"", "nothing follows the last CR LF"
+    for line in lines[:-1]:
+        assert line.count(b"\t") == 119 and line.endswith(b"\t"), line[:80]
+    wanted = b"".join("".join(cell + "\t" for cell in row).encode() + b"\r\n" for row in rows)
+    if saved == wanted:
+        return True
+    for number, (got, want) in enumerate(zip(lines, wanted.split(b"\r\n"))):
+        for column, (a, b) in enumerate(zip(got.split(b"\t"), want.split(b"\t"))):
+            if a != b:
+                print("row %d column %d: saved %r, expected %r" % (number, column, a, b))
+    print("saved file differs from the expected one (%d lines, %d expected)"
+          % (len(lines) - 1, len(rows)))
+    return False
+
+
+def wait_for_file(path, seconds=30):
+    deadline = time.time() + seconds
+    while not os.path.exists(path) and time.time() < deadline:
+        time.sleep(0.2)
+    time.sleep(0.5)
 
 
 class Desktop:

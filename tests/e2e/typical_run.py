@@ -17,8 +17,8 @@ import time
 
 from kestra_e2e import (BUTTON_ANALYZE, BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE,
                         BUTTON_START_STOP, DPI, EDIT_DPI, LABEL_DPI, PICTURE_ORIGIN, Desktop,
-                        expected_row, heads, is_leaf_around, leaf_pixel_count, slider_handle,
-                        steps_to)
+                        check_saved, expected_row, heads, is_leaf_around, leaf_pixel_count,
+                        slider_handle, steps_to, wait_for_file)
 
 # (landmark, zoom percent, display x, display y) in the order they are placed.
 CLICKS = [
@@ -86,10 +86,7 @@ def main():
         desktop.click(*BUTTON_ANALYZE)
         desktop.click(*BUTTON_SAVE)
         desktop.type_into_dialog("^Save As$", results_path)
-        deadline = time.time() + 30
-        while not os.path.exists(results_path) and time.time() < deadline:
-            time.sleep(0.2)
-        time.sleep(0.5)
+        wait_for_file(results_path)
         desktop.screenshot(os.path.join(options.work, "after-save.png"))
         desktop.click(*BUTTON_EXIT)
         exit_code = program.wait(timeout=30)
@@ -98,21 +95,8 @@ def main():
             program.kill()
         desktop.close()
 
-    with open(results_path, "rb") as file:
-        saved = file.read()
-    lines = saved.split(b"\r\n")
-    assert lines[-1] == b"", "nothing follows the last CR LF"
-    lines = lines[:-1]
-    for line in lines:
-        assert line.count(b"\t") == 119 and line.endswith(b"\t"), line[:80]
     expected = [heads(), expected_row(points, scan[0], "leaf01.bmp")]
-    wanted = b"".join("".join(cell + "\t" for cell in row).encode() + b"\r\n" for row in expected)
-    if saved != wanted:
-        for got, want in zip(lines, wanted.split(b"\r\n")):
-            for column, (a, b) in enumerate(zip(got.split(b"\t"), want.split(b"\t"))):
-                if a != b:
-                    print("column %d: saved %r, expected %r" % (column, a, b))
-        print("saved file differs from the expected one", file=sys.stderr)
+    if not check_saved(results_path, expected):
         return 1
     assert exit_code == 0, exit_code
     return 0
