@@ -11,19 +11,16 @@ SaveDialog::SaveDialog(QWidget* parent) : FileDialog(QFileDialog::AcceptSave, pa
     setFileMode(QFileDialog::AnyFile);
 }
 
-void SaveDialog::accept()
+bool SaveDialog::mayReturn(const QString& chosen)
 {
-    const QStringList files = selectedFiles();
-    if (!files.isEmpty()) {
-        const QFileInfo chosen(files.first());
-        if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
-            QMessageBox::warning(this, windowTitle(),
-                                 tr("%1\nThe folder does not exist. Check the name and try again.")
-                                     .arg(QDir::toNativeSeparators(chosen.absolutePath())));
-            return;
-        }
+    const QFileInfo file(chosen);
+    if (file.isDir() || file.absoluteDir().exists()) {
+        return true;
     }
-    FileDialog::accept();
+    QMessageBox::warning(this, windowTitle(),
+                         tr("%1\nThe folder does not exist. Check the name and try again.")
+                             .arg(QDir::toNativeSeparators(file.absolutePath())));
+    return false;
 }
 
 } // namespace kestra

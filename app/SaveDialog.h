@@ -11,7 +11,8 @@ class SaveDialog : public FileDialog {
 public:
     explicit SaveDialog(QWidget* parent = nullptr);
 
-    void accept() override;
+protected:
+    [[nodiscard]] bool mayReturn(const QString& chosen) override;
 };
 
 } // namespace kestra
