@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""The window's file dialogs, end to end.
+
+Starts the real program under Xvfb on a screen of 1184 x 863 (no window
+manager, so the window's client area fills the screen) in a folder of
+pictures, where both dialogs first look. Opens a picture by completing "pal1"
+to pal1bg.bmp and pressing Enter, and checks that the very next click, on
+"Save ...", opens the save dialog at once; saves there over an earlier file by
+a typed full path, through the dialog's question; then opens a picture by
+typing its full path while the dialog shows its folder.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+# Where the layout's client area begins on the screen: everything that stands
+# above the layout moves every control down by its height.
+CLIENT_TOP = 0
+
+SCREEN = (1184, 863)
+# Layout positions, relative to the client area.
+BUTTON_OPEN = (60, 648)
+BUTTON_SAVE = (416, 648)
+BUTTON_EXIT = (1126, 648)
+
+PICTURES = ["pal1.bmp", "pal1bg.bmp", "pal1wb.bmp"]
+CAPTION = "KESTRA v2.04"
+OLD_RESULTS = b"results of an earlier session"
+
+
+class Failure(Exception):
+    pass
+
+
+def on_screen(position):
+    return position[0], position[1] + CLIENT_TOP
+
+
+class Desktop:
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN,
+             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            self.display = ":" + pipe.readline().strip()
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        # Qt and the X libraries keep a few allocations until exit.
+        self.env["ASAN_OPTIONS"] = "detect_leaks=0"
+
+    def xdotool(self, *arguments, check=True):
+        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=check,
+                              capture_output=True, text=True, timeout=60).stdout.strip()
+
+    def window(self, name, seconds):
+        """The id of a shown window whose title matches `name`, or None after `seconds`."""
+        deadline = time.time() + seconds
+        while True:
+            found = self.xdotool("search", "--onlyvisible", "--name", name, check=False).split()
+            if found or time.time() > deadline:
+                return found[0] if found else None
+            time.sleep(0.1)
+
+    def dialog(self, name, why):
+        found = self.window(name, 10)
+        if found is None:
+            raise Failure(why)
+        time.sleep(0.5)  # a dialog takes its focus a moment after it maps
+        self.xdotool("windowfocus", "--sync", found)
+        return found
+
+    def window_beside(self, other, name, seconds):
+        """Another shown window of the same title as `other`, or None after `seconds`."""
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            found = self.xdotool("search", "--onlyvisible", "--name", name, check=False).split()
+            beside = [window for window in found if window != other]
+            if beside:
+                return beside[0]
+            time.sleep(0.1)
+        return None
+
+    def wait_title(self, title, why):
+        deadline = time.time() + 15
+        while time.time() < deadline:
+            for window in self.xdotool("search", "--name", "^KESTRA", check=False).split():
+                if self.xdotool("getwindowname", window, check=False) == title:
+                    return
+            time.sleep(0.1)
+        raise Failure(why)
+
+    def click(self, position):
+        self.xdotool("mousemove", "--sync", *on_screen(position))
+        self.xdotool("click", 1)
+        time.sleep(0.15)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", 80, *keys)
+        time.sleep(0.15)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", 60, text)
+        time.sleep(0.5)  # the completion list follows the file system model
+
+    def screenshot(self, path):
+        if shutil.which("import"):
+            subprocess.run(["import", "-window", "root", path], env=self.env, timeout=60)
+
+    def close(self):
+        self.server.terminate()
+        self.server.wait(timeout=10)
+
+
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+def run(desktop, folder, results_path, work):
+    desktop.window("^%s$" % CAPTION, 30)
+    time.sleep(1.0)
+
+    # Completed from the list; the list offers all three pal1 pictures, then one.
+    desktop.click(BUTTON_OPEN)
+    desktop.dialog("^Open$", "'Open ...' showed no dialog")
+    desktop.type("pal1")
+    desktop.type("b")
+    desktop.key("Down", "Return")
+    chosen = os.path.join(folder, "pal1bg.bmp")
+    desktop.wait_title("%s - %s" % (CAPTION, chosen), "pal1bg.bmp did not open by completion")
+
+    # The very next click counts.
+    time.sleep(0.5)
+    desktop.click(BUTTON_SAVE)
+    if desktop.window("^Save As$", 5) is None:
+        raise Failure("the first click after the open dialog was lost: 'Save ...' showed nothing")
+    dialog = desktop.dialog("^Save As$", "the save dialog went away")
+    desktop.key("ctrl+a")
+    desktop.type(results_path)
+    desktop.key("Return")
+    # The file is there already: the dialog asks first, in a box of its own title.
+    prompt = desktop.window_beside(dialog, "^Save As$", 5)
+    if prompt is None:
+        raise Failure("the save dialog refused a typed full path in the folder it showed")
+    desktop.xdotool("windowfocus", "--sync", prompt)
+    desktop.key("y")
+    deadline = time.time() + 15
+    while read(results_path) == OLD_RESULTS and time.time() < deadline:
+        time.sleep(0.2)
+
+    # The open dialog shows the folder of the last picture now.
+    time.sleep(0.5)
+    desktop.click(BUTTON_OPEN)
+    desktop.dialog("^Open$", "'Open ...' after the save showed no dialog")
+    chosen = os.path.join(folder, "pal1wb.bmp")
+    desktop.key("ctrl+a")
+    desktop.type(chosen)
+    desktop.key("Return")
+    desktop.wait_title("%s - %s" % (CAPTION, chosen),
+                       "the open dialog refused a typed full path in the folder it showed")
+    time.sleep(0.5)
+    desktop.screenshot(os.path.join(work, "after-dialogs.png"))
+    desktop.click(BUTTON_EXIT)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--kestra", required=True)
+    parser.add_argument("--pictures", required=True, help="the BMP suite's folder of good files")
+    parser.add_argument("--work", required=True)
+    options = parser.parse_args()
+
+    # A folder named g first in its parent, as the BMP suite's own: a full
+    # path typed through it is where the toolkit's dialog went wrong.
+    shutil.rmtree(options.work, ignore_errors=True)
+    folder = os.path.join(options.work, "pictures", "g")
+    os.makedirs(folder)
+    for name in PICTURES:
+        shutil.copy(os.path.join(options.pictures, name), folder)
+    results_path = os.path.join(folder, "results.txt")
+    with open(results_path, "wb") as file:
+        file.write(OLD_RESULTS)
+
+    desktop = Desktop()
+    program = subprocess.Popen([options.kestra], cwd=folder, env=desktop.env)
+    failure = None
+    try:
+        run(desktop, folder, results_path, options.work)
+        exit_code = program.wait(timeout=30)
+    except Failure as error:
+        failure = str(error)
+        desktop.screenshot(os.path.join(options.work, "failure.png"))
+    finally:
+        if program.poll() is None:
+            program.kill()
+        desktop.close()
+    if failure:
+        print(failure, file=sys.stderr)
+        return 1
+
+    lines = read(results_path).split(b"\r\n")
+    assert lines[0].startswith(b"No.\tName\tSurface, cm2\t"), lines[0][:40]
+    assert lines[1:] == [b"\t" * 119, b""], lines[1:]
+    assert exit_code == 0, exit_code
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
