@@ -71,6 +71,8 @@ def measure(options, results_path, step_on, places):
         desktop.type_into_dialog("^Open$", os.path.join(options.work, "scans", SCANS[0]))
         desktop.wait_window("^KESTRA v2.04 - .*%s$" % SCANS[0])
         time.sleep(0.5)
+        # Without a window manager nothing makes the window active again once
+        # a dialog has gone, and shortcuts need it active: a click does.
         desktop.click(*LABEL_DPI)
 
         for number, name in enumerate(SCANS):
@@ -90,7 +92,7 @@ def measure(options, results_path, step_on, places):
         desktop.type_into_dialog("^Save As$", results_path)
         wait_for_file(results_path)
         desktop.screenshot(results_path + ".png")
-        desktop.click(*LABEL_DPI)
+        desktop.click(*LABEL_DPI)  # active again, as above
         desktop.key("ctrl+q")
         assert program.wait(timeout=30) == 0
     finally:

@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
 """The window's file dialogs, end to end.
 
-Starts the real program under Xvfb on a screen of 1184 x 863 (no window
-manager, so the window's client area fills the screen) in a folder of
-pictures, where both dialogs first look. Opens a picture by completing "pal1"
+Starts the real program under Xvfb (no window manager, so the window fills
+the screen) in a folder of pictures, where both dialogs first look. Opens a picture by completing "pal1"
 to pal1bg.bmp and pressing Enter, and checks that the very next click, on
 "Save ...", opens the save dialog at once; saves there over an earlier file by
 a typed full path, through the dialog's question; then opens a picture by
@@ -16,15 +15,7 @@ import subprocess
 import sys
 import time
 
-# Where the layout's client area begins on the screen: everything that stands
-# above the layout moves every control down by its height.
-CLIENT_TOP = 0
-
-SCREEN = (1184, 863)
-# Layout positions, relative to the client area.
-BUTTON_OPEN = (60, 648)
-BUTTON_SAVE = (416, 648)
-BUTTON_EXIT = (1126, 648)
+from kestra_e2e import BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE, Desktop
 
 PICTURES = ["pal1.bmp", "pal1bg.bmp", "pal1wb.bmp"]
 CAPTION = "KESTRA v2.04"
@@ -35,33 +26,14 @@ class Failure(Exception):
     pass
 
 
-def on_screen(position):
-    return position[0], position[1] + CLIENT_TOP
-
-
-class Desktop:
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN,
-             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            self.display = ":" + pipe.readline().strip()
-        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        # Qt and the X libraries keep a few allocations until exit.
-        self.env["ASAN_OPTIONS"] = "detect_leaks=0"
-
-    def xdotool(self, *arguments, check=True):
-        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=check,
-                              capture_output=True, text=True, timeout=60).stdout.strip()
+class DialogDesktop(Desktop):
+    """The shared desktop, with waits that fail with a reason instead of hanging."""
 
     def window(self, name, seconds):
         """The id of a shown window whose title matches `name`, or None after `seconds`."""
         deadline = time.time() + seconds
         while True:
-            found = self.xdotool("search", "--onlyvisible", "--name", name, check=False).split()
+            found = self.xdotool_unchecked("search", "--onlyvisible", "--name", name).split()
             if found or time.time() > deadline:
                 return found[0] if found else None
             time.sleep(0.1)
@@ -78,7 +50,7 @@ class Desktop:
         """Another shown window of the same title as `other`, or None after `seconds`."""
         deadline = time.time() + seconds
         while time.time() < deadline:
-            found = self.xdotool("search", "--onlyvisible", "--name", name, check=False).split()
+            found = self.xdotool_unchecked("search", "--onlyvisible", "--name", name).split()
             beside = [window for window in found if window != other]
             if beside:
                 return beside[0]
@@ -88,32 +60,15 @@ class Desktop:
     def wait_title(self, title, why):
         deadline = time.time() + 15
         while time.time() < deadline:
-            for window in self.xdotool("search", "--name", "^KESTRA", check=False).split():
-                if self.xdotool("getwindowname", window, check=False) == title:
+            for window in self.xdotool_unchecked("search", "--name", "^KESTRA").split():
+                if self.xdotool_unchecked("getwindowname", window) == title:
                     return
             time.sleep(0.1)
         raise Failure(why)
 
-    def click(self, position):
-        self.xdotool("mousemove", "--sync", *on_screen(position))
-        self.xdotool("click", 1)
-        time.sleep(0.15)
-
-    def key(self, *keys):
-        self.xdotool("key", "--delay", 80, *keys)
-        time.sleep(0.15)
-
     def type(self, text):
         self.xdotool("type", "--delay", 60, text)
         time.sleep(0.5)  # the completion list follows the file system model
-
-    def screenshot(self, path):
-        if shutil.which("import"):
-            subprocess.run(["import", "-window", "root", path], env=self.env, timeout=60)
-
-    def close(self):
-        self.server.terminate()
-        self.server.wait(timeout=10)
 
 
 def read(path):
@@ -126,7 +81,7 @@ def run(desktop, folder, results_path, work):
     time.sleep(1.0)
 
     # Completed from the list; the list offers all three pal1 pictures, then one.
-    desktop.click(BUTTON_OPEN)
+    desktop.click(*BUTTON_OPEN)
     desktop.dialog("^Open$", "'Open ...' showed no dialog")
     desktop.type("pal1")
     desktop.type("b")
@@ -136,7 +91,7 @@ def run(desktop, folder, results_path, work):
 
     # The very next click counts.
     time.sleep(0.5)
-    desktop.click(BUTTON_SAVE)
+    desktop.click(*BUTTON_SAVE)
     if desktop.window("^Save As$", 5) is None:
         raise Failure("the first click after the open dialog was lost: 'Save ...' showed nothing")
     dialog = desktop.dialog("^Save As$", "the save dialog went away")
@@ -155,7 +110,7 @@ def run(desktop, folder, results_path, work):
 
     # The open dialog shows the folder of the last picture now.
     time.sleep(0.5)
-    desktop.click(BUTTON_OPEN)
+    desktop.click(*BUTTON_OPEN)
     desktop.dialog("^Open$", "'Open ...' after the save showed no dialog")
     chosen = os.path.join(folder, "pal1wb.bmp")
     desktop.key("ctrl+a")
@@ -165,7 +120,7 @@ def run(desktop, folder, results_path, work):
                        "the open dialog refused a typed full path in the folder it showed")
     time.sleep(0.5)
     desktop.screenshot(os.path.join(work, "after-dialogs.png"))
-    desktop.click(BUTTON_EXIT)
+    desktop.click(*BUTTON_EXIT)
 
 
 def main():
@@ -186,7 +141,7 @@ def main():
     with open(results_path, "wb") as file:
         file.write(OLD_RESULTS)
 
-    desktop = Desktop()
+    desktop = DialogDesktop()
     program = subprocess.Popen([options.kestra], cwd=folder, env=desktop.env)
     failure = None
     try:

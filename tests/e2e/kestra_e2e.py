@@ -200,6 +200,10 @@ class Desktop:
         return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=True,
                               capture_output=True, text=True, timeout=60).stdout.strip()
 
+    def xdotool_unchecked(self, *arguments):
+        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=False,
+                              capture_output=True, text=True, timeout=60).stdout.strip()
+
     def wait_window(self, name):
         return self.xdotool("search", "--sync", "--onlyvisible", "--name", name).split()[0]
 

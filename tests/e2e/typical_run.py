@@ -16,7 +16,7 @@ import sys
 import time
 
 from kestra_e2e import (BUTTON_ANALYZE, BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE,
-                        BUTTON_START_STOP, DPI, EDIT_DPI, LABEL_DPI, PICTURE_ORIGIN, Desktop,
+                        BUTTON_START_STOP, DPI, EDIT_DPI, PICTURE_ORIGIN, Desktop,
                         check_saved, expected_row, heads, is_leaf_around, leaf_pixel_count,
                         slider_handle, steps_to, wait_for_file)
 
@@ -57,10 +57,7 @@ def main():
         desktop.click(*BUTTON_OPEN)
         desktop.type_into_dialog("^Open$", scan_path)
         desktop.wait_window("^KESTRA v2.04 - ")
-        # The first click after the dialog has gone only closes the popup of
-        # its file-name completer; give it to the "DPI:" label.
         time.sleep(0.5)
-        desktop.click(*LABEL_DPI)
 
         desktop.click(*EDIT_DPI)
         desktop.key("ctrl+a")
