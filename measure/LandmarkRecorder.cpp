@@ -35,6 +35,18 @@ void LandmarkRecorder::ResetPoints()
     statusText_ = RecordedText;
 }
 
+void LandmarkRecorder::takeLandmarks(const Landmarks& landmarks)
+{
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        points.PointX[n] = landmarks.PointX[n];
+        points.PointY[n] = landmarks.PointY[n];
+        showCoordinates(n);
+    }
+    CurrentPoint = Idle;
+    statusText_ = RecordedText;
+    nextPointAvailable_ = false;
+}
+
 bool LandmarkRecorder::isRecording() const
 {
     return CurrentPoint >= 1 && CurrentPoint <= LandmarkCount;

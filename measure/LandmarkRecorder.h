@@ -26,6 +26,11 @@ public:
     // the Next point availability stay as they are.
     void ResetPoints();
 
+    // Takes landmarks 1 to 32 from elsewhere (a landmark file) in place of the
+    // recorded ones, with their list cells, and stops recording, so that
+    // Start/Stop begins at P(1) and a click can record any of them again.
+    void takeLandmarks(const Landmarks& landmarks);
+
     // Start/Stop: a single signed comparison, so the reset state (-1) stops
     // like recording does; only from idle does it start again at P(1).
     void startStop();

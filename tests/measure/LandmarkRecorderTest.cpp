@@ -143,6 +143,29 @@ TEST(LandmarkRecorder, SteppingOnMovesAfterEachRecordingAndStopsAtTheLast)
     EXPECT_EQ(recorder.CurrentPoint, 1);
 }
 
+TEST(LandmarkRecorder, TakenLandmarksReplaceAllAndStopRecording)
+{
+    LandmarkRecorder recorder = recordingAt(5);
+    recorder.recordRelease(7, 8, 100);
+    Landmarks loaded;
+    loaded.PointX[1] = 120;
+    loaded.PointY[1] = 340;
+    loaded.PointX[32] = 5;
+    loaded.PointX[AuxiliaryPoint] = 99; // not a landmark: never taken
+    recorder.takeLandmarks(loaded);
+    EXPECT_EQ(recorder.coordinates().Cell(1, 1), "120");
+    EXPECT_EQ(recorder.coordinates().Cell(2, 1), "340");
+    EXPECT_EQ(recorder.coordinates().Cell(1, 5), "0");
+    EXPECT_EQ(recorder.coordinates().Cell(1, 32), "5");
+    EXPECT_TRUE(recorder.points.IsPointMissing(5));
+    EXPECT_EQ(recorder.points.PointX[AuxiliaryPoint], 0.0);
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Idle);
+    EXPECT_EQ(recorder.statusText(), "Recorded coordinates");
+    EXPECT_FALSE(recorder.nextPointAvailable());
+    recorder.startStop();
+    EXPECT_EQ(recorder.statusText(), "Reading P(1) ...");
+}
+
 TEST(LandmarkRecorder, ReleaseOverwritesTheCurrentLandmarkWithoutMovingOn)
 {
     LandmarkRecorder recorder = recordingAt(5);
