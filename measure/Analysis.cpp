@@ -93,6 +93,9 @@ void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput&
     const double surface =
         LeafSurface(input.pictureRows ? input.pictureRows() : PixelRows{}, scale);
 
+    // As the user placed them, before the auxiliary point is written.
+    RowLandmarks measuredFrom{landmarks, input.pictureWidth, input.pictureHeight, input.Dpi,
+                              input.FileName};
     const std::int32_t row = table.ResultCount() + 1;
     ResultRow cells(landmarks, input.decimalSeparator);
     cells.put(0, IntegerText(row));
@@ -140,7 +143,7 @@ void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput&
         }
         column += 2;
     }
-    table.appendRow(cells.takeCells());
+    table.appendRow(cells.takeCells(), std::move(measuredFrom));
 }
 
 } // namespace kestra

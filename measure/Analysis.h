@@ -19,6 +19,9 @@ struct AnalysisInput {
     // DPI has been accepted, since handing them out may convert the picture.
     std::function<PixelRows()> pictureRows;
     std::string_view decimalSeparator = ".";
+    // The picture's size in pixels, kept with the row's landmarks.
+    int pictureWidth = 0;
+    int pictureHeight = 0;
 };
 
 // One results row under construction. The row is appended only once every
@@ -48,8 +51,10 @@ private:
     std::vector<std::string> cells_;
 };
 
-// Runs one analysis: appends row ResultCount + 1 to the table and leaves the
-// last midpoint it formed in the auxiliary point. Throws Error, and changes
+// Runs one analysis: appends row ResultCount + 1 to the table, with the
+// landmarks P(1) to P(32), the picture's size, the DPI and the picture's path
+// kept beside it, and leaves the last midpoint it formed in the auxiliary
+// point. Throws Error, and changes
 // nothing, for a DPI that is not greater than 0 or so small that the scale,
 // the pixel area or the surface overflows.
 void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput& input);

@@ -30,15 +30,27 @@ ResultsTable::ResultsTable() : grid_(ColumnCount, 2)
         grid_.SetCell(column, 0, heads[static_cast<std::size_t>(column)]);
 }
 
-void ResultsTable::appendRow(std::vector<std::string> cells)
+void ResultsTable::appendRow(std::vector<std::string> cells, RowLandmarks landmarks)
 {
     if (cells.size() != static_cast<std::size_t>(ColumnCount))
         throw std::invalid_argument("a results row holds every column");
     const std::int32_t row = ResultCount_ + 1;
+    // Room first, so that a failure leaves the cells and the landmarks in step.
+    rowLandmarks_.reserve(rowLandmarks_.size() + 1);
     grid_.GrowTo(row + 1);
     for (int column = 0; column < ColumnCount; ++column)
         grid_.SetCell(column, row, std::move(cells[static_cast<std::size_t>(column)]));
+    landmarks.points.PointX[AuxiliaryPoint] = 0.0;
+    landmarks.points.PointY[AuxiliaryPoint] = 0.0;
+    rowLandmarks_.push_back(std::move(landmarks));
     ResultCount_ = row;
+}
+
+const RowLandmarks& ResultsTable::rowLandmarks(int row) const
+{
+    if (row < 1 || row > ResultCount_)
+        throw std::out_of_range("no results row " + std::to_string(row));
+    return rowLandmarks_[static_cast<std::size_t>(row - 1)];
 }
 
 } // namespace kestra

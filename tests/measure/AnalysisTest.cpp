@@ -89,6 +89,42 @@ TEST_F(Analysis, RowsAreAppendedOnePerRun)
     }
 }
 
+TEST_F(Analysis, EachRowKeepsTheLandmarksItWasMeasuredFrom)
+{
+    place(1, 100, 100);
+    place(16, 10, 20);
+    place(18, 30, 40);
+    place(28, 50, 60);
+    place(30, 70, 80);
+    place(32, 640, 1);
+    RunAnalysis(table, landmarks,
+                {.FileName = "/scans/a.jpg",
+                 .Dpi = 600.0,
+                 .pictureRows = {},
+                 .pictureWidth = 641,
+                 .pictureHeight = 480});
+    const Landmarks first = landmarks;
+    place(1, 5, 5);
+    RunAnalysis(table, landmarks, {.FileName = "b.bmp", .Dpi = 300.0, .pictureRows = {}});
+
+    const RowLandmarks& kept = table.rowLandmarks(1);
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        EXPECT_EQ(kept.points.PointX[n], first.PointX[n]) << n;
+        EXPECT_EQ(kept.points.PointY[n], first.PointY[n]) << n;
+    }
+    // The midpoint the analysis left there is no landmark of the user's.
+    EXPECT_NE(landmarks.PointX[AuxiliaryPoint], 0.0);
+    EXPECT_TRUE(kept.points.IsPointMissing(AuxiliaryPoint));
+    EXPECT_EQ(kept.pictureWidth, 641);
+    EXPECT_EQ(kept.pictureHeight, 480);
+    EXPECT_EQ(kept.Dpi, 600.0);
+    EXPECT_EQ(kept.FileName, "/scans/a.jpg");
+    EXPECT_EQ(table.rowLandmarks(2).points.PointX[1], 5.0);
+    EXPECT_EQ(table.rowLandmarks(2).FileName, "b.bmp");
+    EXPECT_THROW((void)table.rowLandmarks(0), std::out_of_range);
+    EXPECT_THROW((void)table.rowLandmarks(3), std::out_of_range);
+}
+
 TEST_F(Analysis, NoLandmarksGiveNaEverywhereButNumberNameAndSurface)
 {
     run();
@@ -257,6 +293,7 @@ TEST_F(Analysis, ImpossibleDpiChangesNothing)
         EXPECT_EQ(table.RowCount(), 2);
         EXPECT_EQ(table.Cells(0, 1), "");
         EXPECT_EQ(landmarks.PointX[AuxiliaryPoint], 7.0);
+        EXPECT_THROW((void)table.rowLandmarks(1), std::out_of_range);
     }
     EXPECT_EQ(pictureAsked, 0); // refused before the picture was touched
     run(300.0);
