@@ -2,6 +2,7 @@
 
 #include "measure/Error.h"
 #include "measure/ResultsExport.h"
+#include "measure/Tps.h"
 
 #include <array>
 #include <cerrno>
@@ -142,6 +143,7 @@ TEST_F(SaveTarget, OnlyARegularFileIsWritten)
             "Cannot write file \"" + target.string() + "\". Not a regular file";
         EXPECT_EQ(errorOf([&] { ReplaceFile(target.string(), "text"); }), refused);
         EXPECT_EQ(errorOf([&] { ExportResults(table, target.string()); }), refused);
+        EXPECT_EQ(errorOf([&] { ExportTps(table, target.string()); }), refused);
     }
     char byte = 0;
     EXPECT_LE(::read(reader, &byte, 1), 0) << "bytes reached the pipe";
