@@ -44,6 +44,11 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     fileMenu->addSeparator();
     saveAction = addItem(fileMenu, QStringLiteral("&Save ..."), {QKeySequence::Save});
     fileMenu->addSeparator();
+    saveLandmarksAction = addItem(fileMenu, QStringLiteral("Save &landmarks (TPS) ..."),
+                                  {Qt::CTRL | Qt::SHIFT | Qt::Key_S});
+    loadLandmarksAction =
+        addItem(fileMenu, QStringLiteral("Loa&d landmarks (TPS) ..."), {Qt::CTRL | Qt::Key_L});
+    fileMenu->addSeparator();
     exitAction = addItem(fileMenu, QStringLiteral("E&xit"), {Qt::CTRL | Qt::Key_Q});
 
     landmarksMenu = addMenu(QStringLiteral("&Landmarks"));

@@ -23,6 +23,8 @@ public:
     QAction* openNextScanAction = nullptr;
     QAction* openPreviousScanAction = nullptr;
     QAction* saveAction = nullptr;
+    QAction* saveLandmarksAction = nullptr;
+    QAction* loadLandmarksAction = nullptr;
     QAction* exitAction = nullptr;
 
     QMenu* landmarksMenu = nullptr;

@@ -17,6 +17,7 @@
 #include "measure/Analysis.h"
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
+#include "measure/Tps.h"
 #include "picture/PictureLoader.h"
 #include "picture/PictureView.h"
 #include "picture/ViewGeometry.h"
@@ -201,9 +202,12 @@ void TForm1::buildMenu()
 {
     MainMenu1 = new kestra::MainMenu(this);
     MainMenu1->setFixedHeight(MenuBarHeight);
-    // Without a picture there is no folder to step through.
-    MainMenu1->openNextScanAction->setEnabled(false);
-    MainMenu1->openPreviousScanAction->setEnabled(false);
+    // Without a picture there is no folder to step through and no landmark
+    // to load; without a results row no landmark to save.
+    for (QAction* action : {MainMenu1->openNextScanAction, MainMenu1->openPreviousScanAction,
+                            MainMenu1->loadLandmarksAction, MainMenu1->saveLandmarksAction}) {
+        action->setEnabled(false);
+    }
 }
 
 void TForm1::buildControls()
@@ -306,6 +310,29 @@ kestra::SaveDialog& TForm1::saveDialog()
     return *SaveDialog1;
 }
 
+kestra::SaveDialog& TForm1::saveLandmarksDialog()
+{
+    if (saveLandmarksDialog_ == nullptr) {
+        saveLandmarksDialog_ = new kestra::SaveDialog(this);
+        saveLandmarksDialog_->setWindowTitle(QStringLiteral("Save landmarks"));
+        saveLandmarksDialog_->setNameFilters({QStringLiteral("TPS (*.tps)")});
+        saveLandmarksDialog_->setDefaultSuffix(QStringLiteral("tps"));
+    }
+    return *saveLandmarksDialog_;
+}
+
+kestra::FileDialog& TForm1::loadLandmarksDialog()
+{
+    if (loadLandmarksDialog_ == nullptr) {
+        loadLandmarksDialog_ = new kestra::FileDialog(QFileDialog::AcceptOpen, this);
+        loadLandmarksDialog_->setWindowTitle(QStringLiteral("Load landmarks"));
+        loadLandmarksDialog_->setFileMode(QFileDialog::ExistingFile);
+        loadLandmarksDialog_->setNameFilters(
+            {QStringLiteral("TPS (*.tps)"), QStringLiteral("All files (*)")});
+    }
+    return *loadLandmarksDialog_;
+}
+
 void TForm1::anchorControls()
 {
     anchors_ = new kestra::Anchors(this);
@@ -393,6 +420,8 @@ void TForm1::wireMenu()
     wire(menu.openNextScanAction, &TForm1::OpenNextScanClick);
     wire(menu.openPreviousScanAction, &TForm1::OpenPreviousScanClick);
     wire(menu.saveAction, &TForm1::Button13Click);
+    wire(menu.saveLandmarksAction, &TForm1::SaveLandmarksClick);
+    wire(menu.loadLandmarksAction, &TForm1::LoadLandmarksClick);
     wire(menu.exitAction, &TForm1::Button2Click);
     wire(menu.startStopAction, &TForm1::Button3Click);
     wire(menu.nextPointAction, &TForm1::Button4Click);
@@ -522,6 +551,7 @@ void TForm1::openPicture(const QString& path)
     Button13->setEnabled(true);
     MainMenu1->openNextScanAction->setEnabled(true);
     MainMenu1->openPreviousScanAction->setEnabled(true);
+    MainMenu1->loadLandmarksAction->setEnabled(true);
 
     // What the file says of itself: a resolution that differs from the DPI in
     // use would scale every length, and a turned picture looks unlike the
@@ -567,12 +597,16 @@ void TForm1::Button12Click()
     const auto showResults = qScopeGuard([this] {
         results_->refresh();
         Image2->update();
+        MainMenu1->saveLandmarksAction->setEnabled(state.Results.ResultCount() > 0);
     });
+    const QSize picture = Image2->bitmap().image().size();
     kestra::RunAnalysis(state.Results, state.Landmarks.points,
                         {.FileName = state.FileName,
                          .Dpi = state.Dpi,
                          .pictureRows = [this] { return Image2->bitmap().rgb32Rows(); },
-                         .decimalSeparator = decimalSeparator_});
+                         .decimalSeparator = decimalSeparator_,
+                         .pictureWidth = picture.width(),
+                         .pictureHeight = picture.height()});
 }
 
 void TForm1::Button13Click()
@@ -759,6 +793,36 @@ void TForm1::compareResolution()
 void TForm1::showPassing(const QString& message)
 {
     statusNotes_->showPassing(message, StatusMessageMilliseconds);
+}
+
+void TForm1::SaveLandmarksClick()
+{
+    const std::optional<QString> chosen = runDialog_(saveLandmarksDialog());
+    if (!chosen) {
+        return;
+    }
+    saveLandmarksDialog().selectFile(*chosen);
+    kestra::ExportTps(state.Results, QFile::encodeName(*chosen).toStdString());
+}
+
+void TForm1::LoadLandmarksClick()
+{
+    if (state.FileName.empty()) {
+        return;
+    }
+    const std::optional<QString> chosen = runDialog_(loadLandmarksDialog());
+    if (!chosen) {
+        return;
+    }
+    const QSize picture = Image2->bitmap().image().size();
+    // A file that does not hold this picture's landmarks throws here, before
+    // anything has changed.
+    const kestra::Landmarks loaded = kestra::LoadTpsLandmarks(
+        QFile::encodeName(*chosen).toStdString(),
+        {.name = state.FileName, .width = picture.width(), .height = picture.height()});
+    state.Landmarks.takeLandmarks(loaded);
+    showLandmarks();
+    DrawMarkers();
 }
 
 void TForm1::StringGrid2Click(int row)

@@ -91,6 +91,8 @@ public:
     // remember.
     kestra::FileDialog& openPictureDialog();
     kestra::SaveDialog& saveDialog();
+    kestra::SaveDialog& saveLandmarksDialog();
+    kestra::FileDialog& loadLandmarksDialog();
 
     void FormCreate();
     void FormKeyUp(std::uint16_t key, Qt::KeyboardModifiers shift);
@@ -116,6 +118,8 @@ public:
     void PreviousPointClick();
     void StepOnAfterClickClick();
     void UseScanResolutionClick();
+    void SaveLandmarksClick();
+    void LoadLandmarksClick();
     void AnalyzeAndOpenNextClick();
     void StringGrid2Click(int row);
     void ZoomInClick();
@@ -155,6 +159,8 @@ private:
     std::function<void()> beep_;
     std::function<void(const QString&)> noticeBox_;
     kestra::StatusNotes* statusNotes_ = nullptr;
+    kestra::SaveDialog* saveLandmarksDialog_ = nullptr;
+    kestra::FileDialog* loadLandmarksDialog_ = nullptr;
     // Built when first asked for; follows the recording from then on.
     kestra::LandmarkGuide* guide_ = nullptr;
     // The resolution the open picture's file declares, if any.

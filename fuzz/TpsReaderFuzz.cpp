@@ -3,6 +3,7 @@
 #include "measure/Error.h"
 #include "measure/Tps.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -15,9 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const kestra::Landmarks landmarks =
             kestra::ReadTpsLandmarks(text, "fuzz.tps", {"leaf.jpg", 1000, height});
         for (int n = 1; n <= kestra::LandmarkCount; ++n) {
-            // What the reader hands out must be a place on the picture.
-            if (landmarks.PointX[n] < 0 || landmarks.PointX[n] > 1000 || landmarks.PointY[n] < 0 ||
-                landmarks.PointY[n] > height)
+            // What the reader hands out must be a whole pixel within reach.
+            const double x = landmarks.PointX[n];
+            const double y = landmarks.PointY[n];
+            if (!(std::fabs(x) <= kestra::FarOutside && std::fabs(y) <= kestra::FarOutside) ||
+                x != std::round(x) || y != std::round(y))
                 __builtin_trap();
         }
     } catch (const kestra::Error&) {

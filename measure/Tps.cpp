@@ -321,12 +321,13 @@ Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
         // KESTRA places landmarks on whole pixels; a digitizer may not.
         const double x = std::round(read.x);
         const double y = picture.height - std::round(read.y);
-        // One past the last pixel still counts as inside: a digitizer may
-        // measure from the picture's edge rather than from a pixel's middle.
-        if (x > picture.width || y < 0.0)
+        // KESTRA records a release wherever it happens, also beside the
+        // picture, and such a landmark must come back as it was saved; only
+        // a place no click could give is refused.
+        if (std::fabs(x) > FarOutside || std::fabs(y) > FarOutside)
             throw Error("Landmark " + IntegerText(n) + " (line " + IntegerText(read.line) +
                         ") of the TPS file \"" + std::string(tpsPath) +
-                        "\" lies outside the picture of " + IntegerText(picture.width) + " x " +
+                        "\" lies far outside the picture of " + IntegerText(picture.width) + " x " +
                         IntegerText(picture.height) + " pixels");
         landmarks.PointX[n] = x;
         landmarks.PointY[n] = y;

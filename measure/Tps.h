@@ -37,10 +37,14 @@ struct TpsPicture {
 // y = picture height - y; a landmark with a negative coordinate comes back
 // as (0, 0), not placed. Point 33 is (0, 0). tpsPath only names the file in
 // messages. Throws Error for text that is not TPS, that holds no specimen for
-// the picture, whose specimen does not hold 32 landmarks or places one outside
-// the picture.
+// the picture, whose specimen does not hold 32 landmarks or places one far
+// outside the picture (beyond FarOutside pixels).
 [[nodiscard]] Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
                                          const TpsPicture& picture);
+
+// Landmarks may lie beside the picture, as a release outside it records them,
+// but not beyond this many pixels from its corner.
+inline constexpr double FarOutside = 10'000'000.0;
 
 // The largest TPS file read; thousands of specimens take a few megabytes.
 inline constexpr std::uintmax_t MaxTpsFileBytes = 64'000'000;

@@ -1,6 +1,7 @@
 #include "FormFixture.h"
 #include "QtPrinters.h"
 #include "app/LandmarkGuide.h"
+#include "app/SaveDialog.h"
 #include "app/ScanFolder.h"
 #include "picture/PictureView.h"
 
@@ -161,7 +162,8 @@ TEST_F(SessionTest, TheGuideFollowsTheCursorAndTheRecordings)
     ASSERT_NE(guide, nullptr);
     EXPECT_TRUE(guide->isVisible());
     EXPECT_FALSE(guide->isModal());
-    EXPECT_TRUE(guide->currentLine().startsWith("Not recording")) << guide->currentLine().toStdString();
+    EXPECT_TRUE(guide->currentLine().startsWith("Not recording"))
+        << guide->currentLine().toStdString();
 
     startRecording();
     EXPECT_EQ(guide->currentLine(), "P(1): " + kestra::LandmarkDescription(1));
@@ -190,7 +192,7 @@ TEST_F(SessionTest, NextAndPreviousScanWalkTheFolderInNaturalOrder)
     QTest::mouseClick(form->Button1, Qt::LeftButton);
     startRecording();
     QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {5, 6});
-    form->state.Results.appendRow(std::vector<std::string>(kestra::ResultsTable::ColumnCount));
+    form->state.Results.appendRow(std::vector<std::string>(kestra::ResultsTable::ColumnCount), {});
 
     const auto next = [this] {
         QTest::keyClick(form.get(), Qt::Key_PageDown, Qt::ControlModifier);
@@ -229,6 +231,61 @@ TEST_F(SessionTest, NextAndPreviousScanWalkTheFolderInNaturalOrder)
     previous();
     EXPECT_EQ(form->StatusBar1->currentMessage(), "No previous scan in this folder.");
     EXPECT_EQ(boxes.size(), 2u);
+}
+
+TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
+{
+    const QString first = writeScan("leaf1.bmp", 300);
+    writeScan("leaf2.bmp", 300);
+    choice = first;
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    const kestra::MainMenu& menu = *form->MainMenu1;
+    EXPECT_TRUE(menu.loadLandmarksAction->isEnabled());
+    EXPECT_FALSE(menu.saveLandmarksAction->isEnabled());
+
+    startRecording();
+    QTest::keyClick(form.get(), Qt::Key_F9);
+    for (const QPoint at : {QPoint(10, 20), QPoint(200, 25), QPoint(3, 4)})
+        QTest::mouseClick(form->Image2, Qt::LeftButton, {}, at);
+    QTest::keyClick(form.get(), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(openedName(), "leaf2.bmp");
+    EXPECT_TRUE(menu.saveLandmarksAction->isEnabled());
+
+    const QString tps = folder.filePath("leaves.tps");
+    choice = tps;
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(form->saveLandmarksDialog().defaultSuffix(), "tps");
+    EXPECT_EQ(form->saveLandmarksDialog().nameFilters(), QStringList{"TPS (*.tps)"});
+
+    // leaf2 has no specimen in the file: said, and nothing changes.
+    startRecording();
+    QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {7, 7});
+    QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].endsWith("has no specimen for the picture \"leaf2.bmp\""))
+        << boxes[0].toStdString();
+    EXPECT_EQ(coordinate(1, 1), "7");
+    EXPECT_EQ(status(), "Reading P(2) ...");
+
+    choice = first;
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    choice = tps;
+    QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(coordinate(1, 1), "10");
+    EXPECT_EQ(coordinate(2, 2), "25");
+    EXPECT_EQ(coordinate(3, 1), "3");
+    EXPECT_EQ(coordinate(4, 1), "0");
+    EXPECT_EQ(status(), "Recorded coordinates");
+    EXPECT_EQ(form->state.Landmarks.CurrentPoint, kestra::LandmarkRecorder::Idle);
+    // The crosses are drawn again, in red.
+    EXPECT_EQ(form->Image2->bitmap().image().pixel(200, 25), qRgb(255, 0, 0));
+
+    // Analysed again, the leaf gives the same row but for its number.
+    form->Button12->click();
+    ASSERT_EQ(form->state.Results.ResultCount(), 2);
+    for (int column = 1; column < kestra::ResultsTable::ColumnCount; ++column)
+        EXPECT_EQ(result(2, column), result(1, column)) << column;
 }
 
 TEST_F(SessionTest, NaturalOrderReadsNumbersByValue)

@@ -182,13 +182,14 @@ TEST(Tps, BadInputIsNamed)
          "Line 1 of the TPS file " + file + " announces 32 coordinate lines, but 1 follow"},
         {lm + "CURVES=1\nPOINTS=4\n1 1\n",
          "Line 35 of the TPS file " + file + " announces 4 coordinate lines, but 1 follow"},
-        {"LM=32\n400.4 0\n" + allButFirst + "IMAGE=a.jpg\n", ""},
-        {"LM=32\n400.5 0\n" + allButFirst + "IMAGE=a.jpg\n",
+        {"LM=32\n480 330\n" + allButFirst + "IMAGE=a.jpg\n", ""},
+        {"LM=32\n1e7 0\n" + allButFirst + "IMAGE=a.jpg\n", ""},
+        {"LM=32\n10000000.5 0\n" + allButFirst + "IMAGE=a.jpg\n",
          "Landmark 1 (line 2) of the TPS file " + file +
-             " lies outside the picture of 400 x 300 pixels"},
-        {"LM=32\n1 300.6\n" + allButFirst + "IMAGE=a.jpg\n",
+             " lies far outside the picture of 400 x 300 pixels"},
+        {"LM=32\n1 1e300\n" + allButFirst + "IMAGE=a.jpg\n",
          "Landmark 1 (line 2) of the TPS file " + file +
-             " lies outside the picture of 400 x 300 pixels"},
+             " lies far outside the picture of 400 x 300 pixels"},
     };
     for (const auto& [text, message] : cases)
         EXPECT_EQ(errorOf(text), message) << text;
