@@ -15,8 +15,18 @@ struct PixelRows {
     std::ptrdiff_t bytesPerRow = 0;
 };
 
-// Pixels whose blue, green and red add up to 659 or less: everything darker
-// than a light background (a channel mean below 220).
+// Blue, green and red adding up to less than this count as leaf: everything
+// darker than a light background (a channel mean below 220).
+inline constexpr unsigned LeafThreshold = 660;
+
+// The one rule of what counts as leaf, shared by the count and by whatever
+// shows the counted pixels.
+[[nodiscard]] constexpr bool IsLeafColour(unsigned blue, unsigned green, unsigned red)
+{
+    return blue + green + red < LeafThreshold;
+}
+
+// Pixels whose blue, green and red add up to 659 or less.
 [[nodiscard]] std::uint64_t CountLeafPixels(const PixelRows& pixels);
 
 // The area of one pixel in square centimetres. Throws Error "Floating point

@@ -1,0 +1,239 @@
+#include "picture/LeafCount.h"
+
+#include "measure/Error.h"
+#include "measure/LeafSurface.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace kestra {
+namespace {
+
+constexpr int WordValues = 1 << 16;
+// Rows converted at a time for the formats read through Qt's conversion: a
+// strip of about a megabyte once converted, whatever the picture's size.
+constexpr int StripPixels = 1 << 18;
+
+bool countsAsLeaf(QRgb colour)
+{
+    return IsLeafColour(qBlue(colour), qGreen(colour), qRed(colour));
+}
+
+// Whether each of the 65536 pixel values of a 16-bit format counts, found by
+// converting all of them the way the leaf surface converts the picture.
+std::vector<std::uint8_t> wordTable(QImage::Format format)
+{
+    QImage every(256, 256, format);
+    if (every.isNull())
+        return {};
+    for (int high = 0; high < 256; ++high) {
+        uchar* row = every.scanLine(high);
+        for (int low = 0; low < 256; ++low) {
+            const auto value = static_cast<std::uint16_t>(high << 8 | low);
+            std::memcpy(row + 2 * low, &value, sizeof value);
+        }
+    }
+    const QImage converted = every.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull())
+        return {};
+    std::vector<std::uint8_t> table(WordValues);
+    for (int high = 0; high < 256; ++high) {
+        const auto* row = reinterpret_cast<const QRgb*>(converted.constScanLine(high));
+        for (int low = 0; low < 256; ++low)
+            table[static_cast<std::size_t>(high << 8 | low)] = countsAsLeaf(row[low]);
+    }
+    return table;
+}
+
+const std::uint8_t* leafWords(QImage::Format format)
+{
+    if (format == QImage::Format_RGB555) {
+        static const std::vector<std::uint8_t> rgb555 = wordTable(QImage::Format_RGB555);
+        return rgb555.empty() ? nullptr : rgb555.data();
+    }
+    static const std::vector<std::uint8_t> rgb16 = wordTable(QImage::Format_RGB16);
+    return rgb16.empty() ? nullptr : rgb16.data();
+}
+
+// Whether each palette index counts, found by converting a picture of every
+// index with the same palette, so that indices past its end and the alpha of
+// its entries come out as the leaf surface's conversion makes them.
+bool fillIndexTable(const QImage& picture, std::array<std::uint8_t, 256>& table)
+{
+    const bool indexed8 = picture.format() == QImage::Format_Indexed8;
+    QImage every(indexed8 ? 256 : 2, 1, picture.format());
+    if (every.isNull())
+        return false;
+    every.setColorTable(picture.colorTable());
+    if (indexed8) {
+        for (int i = 0; i < 256; ++i)
+            every.scanLine(0)[i] = static_cast<uchar>(i);
+    } else {
+        every.setPixel(0, 0, 0);
+        every.setPixel(1, 0, 1);
+    }
+    const QImage converted = every.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull())
+        return false;
+    const auto* colours = reinterpret_cast<const QRgb*>(converted.constScanLine(0));
+    for (int i = 0; i < converted.width(); ++i)
+        table[static_cast<std::size_t>(i)] = countsAsLeaf(colours[i]);
+    return true;
+}
+
+// Rows of a picture that Qt converts itself, read in place without a copy.
+QImage rowsOf(const QImage& picture, int top, int rows)
+{
+    return QImage(picture.constScanLine(top), picture.width(), rows, picture.bytesPerLine(),
+                  picture.format());
+}
+
+} // namespace
+
+LeafCount::LeafCount(const QImage& picture) : picture_(picture)
+{
+    switch (picture.format()) {
+    case QImage::Format_Invalid:
+        return;
+    // The conversion to 32 bits only sets the fourth byte of these.
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+        reading_ = Reading::Rgb32;
+        return;
+    case QImage::Format_RGB888:
+        reading_ = Reading::Rgb888;
+        return;
+    case QImage::Format_BGR888:
+        reading_ = Reading::Bgr888;
+        return;
+    case QImage::Format_Indexed8:
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        if (fillIndexTable(picture, leafIndex_)) {
+            reading_ = picture.format() == QImage::Format_Indexed8 ? Reading::Indexed
+                       : picture.format() == QImage::Format_Mono   ? Reading::Mono
+                                                                   : Reading::MonoLsb;
+            return;
+        }
+        break;
+    case QImage::Format_RGB555:
+    case QImage::Format_RGB16:
+        leafWord_ = leafWords(picture.format());
+        if (leafWord_ != nullptr) {
+            reading_ = Reading::Words;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    reading_ = Reading::Converted;
+}
+
+template <typename Take> void LeafCount::readRow(int y, int left, int width, Take&& take) const
+{
+    const uchar* row = picture_.constScanLine(y);
+    switch (reading_) {
+    case Reading::Nothing:
+        return;
+    case Reading::Rgb32: {
+        const uchar* pixel = row + 4 * left;
+        for (int i = 0; i < width; ++i, pixel += 4)
+            take(i, IsLeafColour(pixel[0], pixel[1], pixel[2]));
+        return;
+    }
+    case Reading::Rgb888: {
+        const uchar* pixel = row + 3 * left;
+        for (int i = 0; i < width; ++i, pixel += 3)
+            take(i, IsLeafColour(pixel[2], pixel[1], pixel[0]));
+        return;
+    }
+    case Reading::Bgr888: {
+        const uchar* pixel = row + 3 * left;
+        for (int i = 0; i < width; ++i, pixel += 3)
+            take(i, IsLeafColour(pixel[0], pixel[1], pixel[2]));
+        return;
+    }
+    case Reading::Indexed:
+        for (int i = 0; i < width; ++i)
+            take(i, leafIndex_[row[left + i]] != 0);
+        return;
+    case Reading::Mono:
+        for (int i = 0, x = left; i < width; ++i, ++x)
+            take(i, leafIndex_[row[x >> 3] >> (7 - (x & 7)) & 1] != 0);
+        return;
+    case Reading::MonoLsb:
+        for (int i = 0, x = left; i < width; ++i, ++x)
+            take(i, leafIndex_[row[x >> 3] >> (x & 7) & 1] != 0);
+        return;
+    case Reading::Words:
+        for (int i = 0; i < width; ++i) {
+            std::uint16_t value;
+            std::memcpy(&value, row + 2 * (left + i), sizeof value);
+            take(i, leafWord_[value] != 0);
+        }
+        return;
+    case Reading::Converted: {
+        // Whole rows, so that Qt reads them from where its own rows start.
+        const QImage converted = rowsOf(picture_, y, 1).convertToFormat(QImage::Format_RGB32);
+        if (converted.isNull())
+            throw Error("Out of memory");
+        const auto* colours = reinterpret_cast<const QRgb*>(converted.constScanLine(0)) + left;
+        for (int i = 0; i < width; ++i)
+            take(i, countsAsLeaf(colours[i]));
+        return;
+    }
+    }
+}
+
+std::uint64_t LeafCount::convertedPixelsIn(const QRect& area) const
+{
+    const int stripRows = std::max(1, StripPixels / picture_.width());
+    std::uint64_t count = 0;
+    for (int top = area.top(); top <= area.bottom(); top += stripRows) {
+        const int rows = std::min(stripRows, area.bottom() + 1 - top);
+        const QImage strip = rowsOf(picture_, top, rows).convertToFormat(QImage::Format_RGB32);
+        if (strip.isNull())
+            throw Error("Out of memory");
+        count += CountLeafPixels(PixelRows{strip.constScanLine(0) + 4 * area.left(), area.width(),
+                                           rows, strip.bytesPerLine()});
+    }
+    return count;
+}
+
+std::uint64_t LeafCount::pixelsIn(const QRect& area) const
+{
+    const QRect inside = area & picture_.rect();
+    if (inside.isEmpty() || reading_ == Reading::Nothing)
+        return 0;
+    if (reading_ == Reading::Rgb32)
+        return CountLeafPixels(PixelRows{picture_.constScanLine(inside.top()) + 4 * inside.left(),
+                                         inside.width(), inside.height(), picture_.bytesPerLine()});
+    if (reading_ == Reading::Converted)
+        return convertedPixelsIn(inside);
+    std::uint64_t count = 0;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        readRow(y, inside.left(), inside.width(), [&count](int, bool leaf) { count += leaf; });
+    return count;
+}
+
+void LeafCount::markRow(int y, int left, int width, std::uint8_t* counted) const
+{
+    if (width <= 0)
+        return;
+    std::fill_n(counted, width, std::uint8_t{0});
+    readRow(y, left, width, [counted](int i, bool leaf) { counted[i] = leaf; });
+}
+
+std::uint64_t CountLeafPixels(const QImage& picture)
+{
+    return LeafCount(picture).pixelsIn(picture.rect());
+}
+
+std::uint64_t CountLeafPixels(const QImage& picture, const QRect& area)
+{
+    return LeafCount(picture).pixelsIn(area);
+}
+
+} // namespace kestra
