@@ -1,9 +1,12 @@
 #include "picture/PictureView.h"
 
+#include "picture/LeafCount.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kestra {
@@ -37,8 +40,33 @@ QRgb pixelAt(const uchar* row, int x, QImage::Format format)
     }
 }
 
-// The stretched picture under area, sampled by whole rows and columns.
-QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area)
+// Magenta, the complement of leaf green, so a tinted leaf turns grey-violet
+// and a counted speck on white shows plainly; a red cross turns pink.
+constexpr QRgb Tint = 0xffff00ff;
+
+// Half the pixel's colour and half the tint's, channel by channel.
+QRgb tinted(QRgb pixel)
+{
+    return (pixel & Tint) + (((pixel ^ Tint) & 0x00fefefe) >> 1);
+}
+
+// Tints the pixels of shown, an RGB32 copy of the picture's area at 100 %,
+// whose picture pixels count.
+void tintCounted(QImage& shown, const LeafCount& leaf, QPoint origin)
+{
+    std::vector<std::uint8_t> counted(static_cast<std::size_t>(shown.width()));
+    for (int y = 0; y < shown.height(); ++y) {
+        leaf.markRow(origin.y() + y, origin.x(), shown.width(), counted.data());
+        auto* pixels = reinterpret_cast<QRgb*>(shown.scanLine(y));
+        for (int x = 0; x < shown.width(); ++x)
+            if (counted[static_cast<std::size_t>(x)] != 0)
+                pixels[x] = tinted(pixels[x]);
+    }
+}
+
+// The stretched picture under area, sampled by whole rows and columns, with
+// the counted pixels tinted when leaf is given.
+QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area, const LeafCount* leaf)
 {
     const int firstColumn = sampleOf(area.left(), picture.width(), shown.width());
     const int lastColumn = sampleOf(area.right(), picture.width(), shown.width());
@@ -52,19 +80,34 @@ QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area)
                      .convertToFormat(QImage::Format_RGB32);
     }
 
+    // Picture columns, counted from firstColumn.
     std::vector<int> columns(static_cast<std::size_t>(area.width()));
     for (int i = 0; i < area.width(); ++i)
         columns[static_cast<std::size_t>(i)] =
-            sampleOf(area.left() + i, picture.width(), shown.width()) - origin.x();
+            sampleOf(area.left() + i, picture.width(), shown.width()) - firstColumn;
 
     QImage sampled(area.size(), QImage::Format_RGB32);
     const QImage::Format format = source.format();
+    const int sourceLeft = firstColumn - origin.x();
+    // Enlarged, a picture row is shown several times: it is marked once.
+    std::vector<std::uint8_t> counted(leaf ? static_cast<std::size_t>(lastColumn - firstColumn + 1)
+                                           : 0);
+    int markedRow = -1;
     for (int i = 0; i < area.height(); ++i) {
-        const int row = sampleOf(area.top() + i, picture.height(), shown.height()) - origin.y();
-        const uchar* from = source.constScanLine(row);
+        const int row = sampleOf(area.top() + i, picture.height(), shown.height());
+        const uchar* from = source.constScanLine(row - origin.y());
         auto* to = reinterpret_cast<QRgb*>(sampled.scanLine(i));
         for (int x = 0; x < area.width(); ++x)
-            to[x] = pixelAt(from, columns[static_cast<std::size_t>(x)], format);
+            to[x] = pixelAt(from, sourceLeft + columns[static_cast<std::size_t>(x)], format);
+        if (leaf == nullptr)
+            continue;
+        if (row != markedRow) {
+            leaf->markRow(row, firstColumn, lastColumn - firstColumn + 1, counted.data());
+            markedRow = row;
+        }
+        for (int x = 0; x < area.width(); ++x)
+            if (counted[static_cast<std::size_t>(columns[static_cast<std::size_t>(x)])] != 0)
+                to[x] = tinted(to[x]);
     }
     return sampled;
 }
@@ -87,6 +130,14 @@ void PictureView::setStretch(bool stretch)
     update();
 }
 
+void PictureView::setShowCounted(bool show)
+{
+    if (showCounted_ == show)
+        return;
+    showCounted_ = show;
+    update();
+}
+
 void PictureView::paintRegion(QPainter& painter, const QRect& region) const
 {
     const QImage& picture = bitmap_.image();
@@ -102,13 +153,22 @@ void PictureView::paintRegion(QPainter& painter, const QRect& region) const
     if (covered.isEmpty())
         return;
 
-    if (stretch_)
-        painter.drawImage(covered.topLeft(), sampleStretched(picture, size(), covered));
-    else if (readsDirectly(picture.format()))
+    if (stretch_) {
+        std::optional<LeafCount> leaf;
+        if (showCounted_)
+            leaf.emplace(picture);
+        painter.drawImage(covered.topLeft(),
+                          sampleStretched(picture, size(), covered, leaf ? &*leaf : nullptr));
+    } else if (showCounted_) {
+        QImage shown = picture.copy(covered).convertToFormat(QImage::Format_RGB32);
+        tintCounted(shown, LeafCount(picture), covered.topLeft());
+        painter.drawImage(covered.topLeft(), shown);
+    } else if (readsDirectly(picture.format())) {
         painter.drawImage(covered.topLeft(), picture, covered);
-    else
+    } else {
         painter.drawImage(covered.topLeft(),
                           picture.copy(covered).convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 void PictureView::paintEvent(QPaintEvent* event)

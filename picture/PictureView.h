@@ -26,6 +26,12 @@ public:
     void setStretch(bool stretch);
     [[nodiscard]] bool stretch() const { return stretch_; }
 
+    // Tints every shown pixel whose picture pixel the leaf surface counts:
+    // half its colour, half magenta. Only the painting changes; the picture
+    // bitmap stays as it is.
+    void setShowCounted(bool show);
+    [[nodiscard]] bool showCounted() const { return showCounted_; }
+
     // Paints the part of the picture under region (in this control's
     // coordinates) with painter, which is set up in the same coordinates.
     void paintRegion(QPainter& painter, const QRect& region) const;
@@ -44,6 +50,7 @@ protected:
 private:
     PictureBitmap bitmap_;
     bool stretch_ = false;
+    bool showCounted_ = false;
 };
 
 } // namespace kestra
