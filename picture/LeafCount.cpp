@@ -131,60 +131,43 @@ LeafCount::LeafCount(const QImage& picture) : picture_(picture)
     reading_ = Reading::Converted;
 }
 
-template <typename Take> void LeafCount::readRow(int y, int left, int width, Take&& take) const
+std::uint64_t LeafCount::pixelsInRow(int y, int left, int width) const
 {
     const uchar* row = picture_.constScanLine(y);
+    const int end = left + width;
+    std::uint64_t count = 0;
     switch (reading_) {
-    case Reading::Nothing:
-        return;
-    case Reading::Rgb32: {
-        const uchar* pixel = row + 4 * left;
-        for (int i = 0; i < width; ++i, pixel += 4)
-            take(i, IsLeafColour(pixel[0], pixel[1], pixel[2]));
-        return;
-    }
-    case Reading::Rgb888: {
-        const uchar* pixel = row + 3 * left;
-        for (int i = 0; i < width; ++i, pixel += 3)
-            take(i, IsLeafColour(pixel[2], pixel[1], pixel[0]));
-        return;
-    }
-    case Reading::Bgr888: {
-        const uchar* pixel = row + 3 * left;
-        for (int i = 0; i < width; ++i, pixel += 3)
-            take(i, IsLeafColour(pixel[0], pixel[1], pixel[2]));
-        return;
-    }
+    case Reading::Rgb888:
+        for (int x = left; x < end; ++x)
+            count += IsLeafColour(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+        break;
+    case Reading::Bgr888:
+        for (int x = left; x < end; ++x)
+            count += IsLeafColour(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+        break;
     case Reading::Indexed:
-        for (int i = 0; i < width; ++i)
-            take(i, leafIndex_[row[left + i]] != 0);
-        return;
+        for (int x = left; x < end; ++x)
+            count += leafIndex_[row[x]];
+        break;
     case Reading::Mono:
-        for (int i = 0, x = left; i < width; ++i, ++x)
-            take(i, leafIndex_[row[x >> 3] >> (7 - (x & 7)) & 1] != 0);
-        return;
+        for (int x = left; x < end; ++x)
+            count += leafIndex_[row[x >> 3] >> (7 - (x & 7)) & 1];
+        break;
     case Reading::MonoLsb:
-        for (int i = 0, x = left; i < width; ++i, ++x)
-            take(i, leafIndex_[row[x >> 3] >> (x & 7) & 1] != 0);
-        return;
+        for (int x = left; x < end; ++x)
+            count += leafIndex_[row[x >> 3] >> (x & 7) & 1];
+        break;
     case Reading::Words:
-        for (int i = 0; i < width; ++i) {
+        for (int x = left; x < end; ++x) {
             std::uint16_t value;
-            std::memcpy(&value, row + 2 * (left + i), sizeof value);
-            take(i, leafWord_[value] != 0);
+            std::memcpy(&value, row + 2 * x, sizeof value);
+            count += leafWord_[value];
         }
-        return;
-    case Reading::Converted: {
-        // Whole rows, so that Qt reads them from where its own rows start.
-        const QImage converted = rowsOf(picture_, y, 1).convertToFormat(QImage::Format_RGB32);
-        if (converted.isNull())
-            throw Error("Out of memory");
-        const auto* colours = reinterpret_cast<const QRgb*>(converted.constScanLine(0)) + left;
-        for (int i = 0; i < width; ++i)
-            take(i, countsAsLeaf(colours[i]));
-        return;
+        break;
+    default: // whole areas at a time, in pixelsIn
+        break;
     }
-    }
+    return count;
 }
 
 std::uint64_t LeafCount::convertedPixelsIn(const QRect& area) const
@@ -214,16 +197,8 @@ std::uint64_t LeafCount::pixelsIn(const QRect& area) const
         return convertedPixelsIn(inside);
     std::uint64_t count = 0;
     for (int y = inside.top(); y <= inside.bottom(); ++y)
-        readRow(y, inside.left(), inside.width(), [&count](int, bool leaf) { count += leaf; });
+        count += pixelsInRow(y, inside.left(), inside.width());
     return count;
-}
-
-void LeafCount::markRow(int y, int left, int width, std::uint8_t* counted) const
-{
-    if (width <= 0)
-        return;
-    std::fill_n(counted, width, std::uint8_t{0});
-    readRow(y, left, width, [counted](int i, bool leaf) { counted[i] = leaf; });
 }
 
 std::uint64_t CountLeafPixels(const QImage& picture)

@@ -23,14 +23,11 @@ public:
     // "Out of memory" when a strip cannot be converted.
     [[nodiscard]] std::uint64_t pixelsIn(const QRect& area) const;
 
-    // counted[i] becomes 1 when pixel (left + i, y) counts, else 0. The row
-    // and the columns left .. left + width - 1 must lie inside the picture.
-    void markRow(int y, int left, int width, std::uint8_t* counted) const;
-
 private:
     enum class Reading { Nothing, Rgb32, Rgb888, Bgr888, Indexed, Mono, MonoLsb, Words, Converted };
 
-    template <typename Take> void readRow(int y, int left, int width, Take&& take) const;
+    // For the formats read byte by byte.
+    [[nodiscard]] std::uint64_t pixelsInRow(int y, int left, int width) const;
     [[nodiscard]] std::uint64_t convertedPixelsIn(const QRect& area) const;
 
     const QImage& picture_;

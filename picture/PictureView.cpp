@@ -1,24 +1,25 @@
 #include "picture/PictureView.h"
 
-#include "picture/LeafCount.h"
+#include "measure/LeafSurface.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <cstdint>
-#include <optional>
+#include <cstring>
 #include <vector>
 
 namespace kestra {
 namespace {
 
-// Formats whose rows the view reads pixel by pixel; the others (the palette
-// and 16-bit pictures) have just the painted part converted first.
+// Formats whose rows the view reads pixel by pixel, getting the colours that
+// Qt's conversion to 32 bits gives; the others (the palette and 16-bit
+// pictures) have just the painted part converted first. Either way the view
+// shows the colours the leaf surface counts, so the tint can go by them.
 bool readsDirectly(QImage::Format format)
 {
     return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
-           format == QImage::Format_ARGB32_Premultiplied || format == QImage::Format_RGB888 ||
-           format == QImage::Format_BGR888;
+           format == QImage::Format_RGB888 || format == QImage::Format_BGR888;
 }
 
 // Control pixel p shows picture pixel p * length / shown, the rule the mouse
@@ -44,29 +45,16 @@ QRgb pixelAt(const uchar* row, int x, QImage::Format format)
 // and a counted speck on white shows plainly; a red cross turns pink.
 constexpr QRgb Tint = 0xffff00ff;
 
-// Half the pixel's colour and half the tint's, channel by channel.
-QRgb tinted(QRgb pixel)
+// A colour that the leaf surface counts, shown half its own and half the tint.
+QRgb tintedIfCounted(QRgb colour)
 {
-    return (pixel & Tint) + (((pixel ^ Tint) & 0x00fefefe) >> 1);
-}
-
-// Tints the pixels of shown, an RGB32 copy of the picture's area at 100 %,
-// whose picture pixels count.
-void tintCounted(QImage& shown, const LeafCount& leaf, QPoint origin)
-{
-    std::vector<std::uint8_t> counted(static_cast<std::size_t>(shown.width()));
-    for (int y = 0; y < shown.height(); ++y) {
-        leaf.markRow(origin.y() + y, origin.x(), shown.width(), counted.data());
-        auto* pixels = reinterpret_cast<QRgb*>(shown.scanLine(y));
-        for (int x = 0; x < shown.width(); ++x)
-            if (counted[static_cast<std::size_t>(x)] != 0)
-                pixels[x] = tinted(pixels[x]);
-    }
+    const QRgb half = (colour & Tint) + (((colour ^ Tint) & 0x00fefefe) >> 1);
+    return IsLeafColour(qBlue(colour), qGreen(colour), qRed(colour)) ? half : colour;
 }
 
 // The stretched picture under area, sampled by whole rows and columns, with
-// the counted pixels tinted when leaf is given.
-QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area, const LeafCount* leaf)
+// the counted pixels tinted when asked.
+QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area, bool tint)
 {
     const int firstColumn = sampleOf(area.left(), picture.width(), shown.width());
     const int lastColumn = sampleOf(area.right(), picture.width(), shown.width());
@@ -85,29 +73,37 @@ QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area, co
     for (int i = 0; i < area.width(); ++i)
         columns[static_cast<std::size_t>(i)] =
             sampleOf(area.left() + i, picture.width(), shown.width()) - firstColumn;
+    const int sourceLeft = firstColumn - origin.x();
+    const QImage::Format format = source.format();
+    const auto colourAt = [&](const uchar* from, int column) {
+        const QRgb colour = pixelAt(from, sourceLeft + column, format);
+        return tint ? tintedIfCounted(colour) : colour;
+    };
+    // Enlarged, each picture pixel shows on several columns and is read once.
+    const int span = lastColumn - firstColumn + 1;
+    std::vector<QRgb> spanColours(span < area.width() ? static_cast<std::size_t>(span) : 0);
 
     QImage sampled(area.size(), QImage::Format_RGB32);
-    const QImage::Format format = source.format();
-    const int sourceLeft = firstColumn - origin.x();
-    // Enlarged, a picture row is shown several times: it is marked once.
-    std::vector<std::uint8_t> counted(leaf ? static_cast<std::size_t>(lastColumn - firstColumn + 1)
-                                           : 0);
-    int markedRow = -1;
+    int previousRow = -1;
     for (int i = 0; i < area.height(); ++i) {
-        const int row = sampleOf(area.top() + i, picture.height(), shown.height());
-        const uchar* from = source.constScanLine(row - origin.y());
+        const int row = sampleOf(area.top() + i, picture.height(), shown.height()) - origin.y();
         auto* to = reinterpret_cast<QRgb*>(sampled.scanLine(i));
-        for (int x = 0; x < area.width(); ++x)
-            to[x] = pixelAt(from, sourceLeft + columns[static_cast<std::size_t>(x)], format);
-        if (leaf == nullptr)
+        // And each picture row on several rows in a row.
+        if (row == previousRow) {
+            std::memcpy(to, sampled.constScanLine(i - 1), sizeof(QRgb) * area.width());
             continue;
-        if (row != markedRow) {
-            leaf->markRow(row, firstColumn, lastColumn - firstColumn + 1, counted.data());
-            markedRow = row;
         }
-        for (int x = 0; x < area.width(); ++x)
-            if (counted[static_cast<std::size_t>(columns[static_cast<std::size_t>(x)])] != 0)
-                to[x] = tinted(to[x]);
+        previousRow = row;
+        const uchar* from = source.constScanLine(row);
+        if (spanColours.empty()) {
+            for (int x = 0; x < area.width(); ++x)
+                to[x] = colourAt(from, columns[static_cast<std::size_t>(x)]);
+        } else {
+            for (int column = 0; column < span; ++column)
+                spanColours[static_cast<std::size_t>(column)] = colourAt(from, column);
+            for (int x = 0; x < area.width(); ++x)
+                to[x] = spanColours[static_cast<std::size_t>(columns[static_cast<std::size_t>(x)])];
+        }
     }
     return sampled;
 }
@@ -154,15 +150,12 @@ void PictureView::paintRegion(QPainter& painter, const QRect& region) const
         return;
 
     if (stretch_) {
-        std::optional<LeafCount> leaf;
-        if (showCounted_)
-            leaf.emplace(picture);
         painter.drawImage(covered.topLeft(),
-                          sampleStretched(picture, size(), covered, leaf ? &*leaf : nullptr));
+                          sampleStretched(picture, size(), covered, showCounted_));
     } else if (showCounted_) {
-        QImage shown = picture.copy(covered).convertToFormat(QImage::Format_RGB32);
-        tintCounted(shown, LeafCount(picture), covered.topLeft());
-        painter.drawImage(covered.topLeft(), shown);
+        // Sampled one to one, so the tint is laid on in the same pass.
+        painter.drawImage(covered.topLeft(),
+                          sampleStretched(picture, picture.size(), covered, true));
     } else if (readsDirectly(picture.format())) {
         painter.drawImage(covered.topLeft(), picture, covered);
     } else {
