@@ -82,6 +82,9 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     // Enabled, and named with the value, only when a scan declares another one.
     useScanResolutionAction = addItem(viewMenu, QStringLiteral("&Use the scan's resolution"));
     useScanResolutionAction->setEnabled(false);
+    showCountedPixelsAction =
+        addItem(viewMenu, QStringLiteral("Show &counted pixels"), {Qt::CTRL | Qt::Key_T});
+    showCountedPixelsAction->setCheckable(true);
 
     helpMenu = addMenu(QStringLiteral("&Help"));
     landmarkGuideAction =

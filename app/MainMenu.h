@@ -40,6 +40,7 @@ public:
     QAction* zoomOutAction = nullptr;
     QAction* actualSizeAction = nullptr;
     QAction* useScanResolutionAction = nullptr;
+    QAction* showCountedPixelsAction = nullptr;
 
     QMenu* helpMenu = nullptr;
     QAction* landmarkGuideAction = nullptr;

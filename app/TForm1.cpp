@@ -15,9 +15,12 @@
 #include "app/TextGridModel.h"
 #include "app/Tone.h"
 #include "measure/Analysis.h"
+#include "measure/DecimalText.h"
+#include "measure/Error.h"
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
+#include "picture/LeafCount.h"
 #include "picture/PictureLoader.h"
 #include "picture/PictureView.h"
 #include "picture/ViewGeometry.h"
@@ -429,6 +432,7 @@ void TForm1::wireMenu()
     wire(menu.analyzeAction, &TForm1::Button12Click);
     wire(menu.stepOnAfterClickAction, &TForm1::StepOnAfterClickClick);
     wire(menu.useScanResolutionAction, &TForm1::UseScanResolutionClick);
+    wire(menu.showCountedPixelsAction, &TForm1::ShowCountedPixelsClick);
     wire(menu.analyzeAndOpenNextAction, &TForm1::AnalyzeAndOpenNextClick);
     wire(menu.zoomInAction, &TForm1::ZoomInClick);
     wire(menu.zoomOutAction, &TForm1::ZoomOutClick);
@@ -515,6 +519,7 @@ void TForm1::Edit1Change()
             statusNotes_->set(kestra::StatusNotes::Note::Resolution, QString());
         }
         compareResolution();
+        showCount();
         return;
     }
     setEdit1Color(QColor(255, 0, 0));
@@ -566,6 +571,9 @@ void TForm1::openPicture(const QString& path)
                           ? QStringLiteral("This picture is stored turned; it is measured as "
                                            "stored.")
                           : QString());
+    if (countedPixels_) {
+        countLeafPixels();
+    }
     if (picture.damaged) {
         noticeBox_(QStringLiteral(
             "This JPEG file is damaged or incomplete: parts of the picture were filled in by the "
@@ -717,8 +725,29 @@ void TForm1::ScrollBar2Change()
 
 void TForm1::DrawMarkers()
 {
-    Image2->bitmap().ensureBlank(Image2->size());
-    Image2->bitmap().DrawMarkers(state.Landmarks.points);
+    kestra::PictureBitmap& bitmap = Image2->bitmap();
+    const bool hadPicture = !bitmap.image().isNull();
+    bitmap.ensureBlank(Image2->size());
+    // Markers count as leaf: while the count is shown, the boxes they can
+    // touch are counted again, before and after.
+    QRegion boxes;
+    if (countedPixels_ && hadPicture) {
+        boxes = kestra::MarkerBoxes(state.Landmarks.points);
+        for (const QRect& box : boxes) {
+            *countedPixels_ -= kestra::CountLeafPixels(bitmap.image(), box);
+        }
+    }
+    bitmap.DrawMarkers(state.Landmarks.points);
+    if (countedPixels_) {
+        if (hadPicture) {
+            for (const QRect& box : boxes) {
+                *countedPixels_ += kestra::CountLeafPixels(bitmap.image(), box);
+            }
+        } else {
+            countLeafPixels();
+        }
+        showCount();
+    }
     Image2->update();
 }
 
@@ -778,6 +807,44 @@ void TForm1::UseScanResolutionClick()
         // Typed as the user would, so that the field's own rule sets the DPI.
         Edit1->setText(warning->fieldText);
     }
+}
+
+void TForm1::ShowCountedPixelsClick()
+{
+    const bool show = MainMenu1->showCountedPixelsAction->isChecked();
+    Image2->setShowCounted(show);
+    if (show) {
+        countLeafPixels();
+    } else {
+        countedPixels_.reset();
+    }
+    showCount();
+}
+
+void TForm1::countLeafPixels()
+{
+    countedPixels_ = kestra::CountLeafPixels(Image2->bitmap().image());
+}
+
+void TForm1::showCount()
+{
+    if (!countedPixels_) {
+        statusNotes_->set(kestra::StatusNotes::Note::Count, QString());
+        return;
+    }
+    const QString pixels = QLocale().toString(static_cast<qulonglong>(*countedPixels_));
+    QString surface;
+    try {
+        surface =
+            QStringLiteral(": %1 cm2 at %2 dpi")
+                .arg(QString::fromStdString(kestra::DecimalText(
+                         kestra::SurfaceOfCount(*countedPixels_, state.Dpi), decimalSeparator_)),
+                     kestra::DpiText(state.Dpi, QString::fromStdString(decimalSeparator_)));
+    } catch (const kestra::Error& error) {
+        surface = QStringLiteral(" (no surface: %1)").arg(QString::fromUtf8(error.what()));
+    }
+    statusNotes_->set(kestra::StatusNotes::Note::Count,
+                      QStringLiteral("Counted %1 pixels%2").arg(pixels, surface));
 }
 
 void TForm1::compareResolution()

@@ -118,6 +118,7 @@ public:
     void PreviousPointClick();
     void StepOnAfterClickClick();
     void UseScanResolutionClick();
+    void ShowCountedPixelsClick();
     void SaveLandmarksClick();
     void LoadLandmarksClick();
     void AnalyzeAndOpenNextClick();
@@ -144,6 +145,8 @@ private:
     void openNeighbourScan(int step);
     void showPassing(const QString& message);
     void compareResolution();
+    void countLeafPixels();
+    void showCount();
     void showLandmarks();
     void readDecimalSeparator();
     void setEdit1Color(const QColor& color);
@@ -163,6 +166,9 @@ private:
     kestra::FileDialog* loadLandmarksDialog_ = nullptr;
     // Built when first asked for; follows the recording from then on.
     kestra::LandmarkGuide* guide_ = nullptr;
+    // The pixels the surface counts in the picture as it stands, kept while
+    // they are shown.
+    std::optional<std::uint64_t> countedPixels_;
     // The resolution the open picture's file declares, if any.
     std::optional<double> declaredDpi_;
     DialogRunner runDialog_;

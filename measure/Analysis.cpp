@@ -83,13 +83,25 @@ std::string NameCell(std::string_view path)
     return std::string(name);
 }
 
+double AnalysisScaleFactor(double dpi)
+{
+    // A DPI of 0 or less gives no lengths at all.
+    if (!(dpi > 0.0))
+        throw Error("The DPI must be a number greater than 0");
+    const double scale = ScaleFactor(dpi);
+    (void)PixelArea(scale);
+    return scale;
+}
+
+double SurfaceOfCount(std::uint64_t pixels, double dpi)
+{
+    return LeafSurfaceOf(pixels, AnalysisScaleFactor(dpi));
+}
+
 void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput& input)
 {
-    // Refused before anything changes: a DPI of 0 or less gives no lengths at all.
-    if (!(input.Dpi > 0.0))
-        throw Error("The DPI must be a number greater than 0");
-    const double scale = ScaleFactor(input.Dpi);
-    (void)PixelArea(scale);
+    // Refused before anything changes.
+    const double scale = AnalysisScaleFactor(input.Dpi);
     const double surface =
         LeafSurface(input.pictureRows ? input.pictureRows() : PixelRows{}, scale);
 

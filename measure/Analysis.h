@@ -4,6 +4,7 @@
 #include "measure/LeafSurface.h"
 #include "measure/ResultsTable.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,16 @@ private:
     std::string decimalSeparator_;
     std::vector<std::string> cells_;
 };
+
+// The millimetres per pixel an analysis measures with. Throws Error for a DPI
+// that is not greater than 0 or so small that the scale or the pixel area
+// overflows.
+[[nodiscard]] double AnalysisScaleFactor(double dpi);
+
+// The surface in square centimetres that a count of leaf pixels gives at a
+// DPI, as the analysis would write it; throws as AnalysisScaleFactor does, or
+// when the surface overflows.
+[[nodiscard]] double SurfaceOfCount(std::uint64_t pixels, double dpi);
 
 // Runs one analysis: appends row ResultCount + 1 to the table, with the
 // landmarks P(1) to P(32), the picture's size, the DPI and the picture's path

@@ -44,7 +44,12 @@ double PixelArea(double scaleFactor)
 
 double LeafSurface(const PixelRows& pixels, double scaleFactor)
 {
-    const double surface = PixelArea(scaleFactor) * static_cast<double>(CountLeafPixels(pixels));
+    return LeafSurfaceOf(CountLeafPixels(pixels), scaleFactor);
+}
+
+double LeafSurfaceOf(std::uint64_t pixels, double scaleFactor)
+{
+    const double surface = PixelArea(scaleFactor) * static_cast<double>(pixels);
     if (!std::isfinite(surface))
         throw Error("Floating point overflow");
     return surface;

@@ -33,6 +33,11 @@ inline constexpr unsigned LeafThreshold = 660;
 // overflow" when it exceeds the range of a double.
 [[nodiscard]] double PixelArea(double scaleFactor);
 
+// The surface in square centimetres of a count of leaf pixels. Throws Error
+// "Floating point overflow" when the pixel area or the surface exceeds the
+// range of a double.
+[[nodiscard]] double LeafSurfaceOf(std::uint64_t pixels, double scaleFactor);
+
 // The leaf surface in square centimetres at the given millimetres per pixel.
 // Throws Error "Floating point overflow" when the pixel area or the surface
 // exceeds the range of a double.

@@ -55,6 +55,20 @@ void paintCross(QPainter& painter, int x, int y)
 
 } // namespace
 
+QRegion MarkerBoxes(const Landmarks& landmarks)
+{
+    QRegion boxes;
+    const int reach = ArmLength + PenMargin;
+    for (int i = 1; i <= LandmarkCount; ++i) {
+        if (!(landmarks.PointX[i] + landmarks.PointY[i] > 0.0))
+            continue;
+        const int x = truncated(landmarks.PointX[i]);
+        const int y = truncated(landmarks.PointY[i]);
+        boxes += QRect(x - reach, y - reach, 2 * reach + 1, 2 * reach + 1);
+    }
+    return boxes;
+}
+
 void PictureBitmap::takeOver(QImage picture)
 {
     image_ = std::move(picture);

@@ -3,6 +3,7 @@
 #include "app/LandmarkGuide.h"
 #include "app/SaveDialog.h"
 #include "app/ScanFolder.h"
+#include "measure/LeafSurface.h"
 #include "picture/PictureView.h"
 
 #include <QAction>
@@ -286,6 +287,59 @@ TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
     ASSERT_EQ(form->state.Results.ResultCount(), 2);
     for (int column = 1; column < kestra::ResultsTable::ColumnCount; ++column)
         EXPECT_EQ(result(2, column), result(1, column)) << column;
+}
+
+TEST_F(SessionTest, CountedPixelsFollowTheMarkersWithoutConvertingThePicture)
+{
+    // An 8-bit palette picture: white, with a dark square of 10 x 10.
+    QImage picture(60, 40, QImage::Format_Indexed8);
+    picture.setColorTable({qRgb(255, 255, 255), qRgb(20, 90, 30)});
+    picture.fill(0);
+    for (int y = 5; y < 15; ++y)
+        for (int x = 5; x < 15; ++x)
+            picture.setPixel(x, y, 1);
+    choice = folder.filePath("leaf.bmp");
+    ASSERT_TRUE(picture.save(*choice, "BMP"));
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    ASSERT_EQ(form->Image2->bitmap().image().format(), QImage::Format_Indexed8);
+
+    QTest::keyClick(form.get(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_TRUE(form->Image2->showCounted());
+    EXPECT_EQ(form->StatusBar1->currentMessage(), "Counted 100 pixels: 0.01 cm2 at 300 dpi");
+
+    // Crosses on the white count as leaf: the count follows them at once.
+    startRecording();
+    QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {40, 20});
+    QTest::keyRelease(form->windowHandle(), Qt::Key_F8);
+    QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {10, 10});
+    QImage converted = form->Image2->bitmap().image().convertToFormat(QImage::Format_RGB32);
+    const std::uint64_t expected = kestra::CountLeafPixels(kestra::PixelRows{
+        converted.constBits(), converted.width(), converted.height(), converted.bytesPerLine()});
+    EXPECT_GT(expected, 100u);
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              QStringLiteral("Counted %1 pixels: 0.01 cm2 at 300 dpi").arg(expected));
+    EXPECT_EQ(form->Image2->bitmap().image().format(), QImage::Format_Indexed8);
+
+    form->Edit1->setText("25.4");
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              QStringLiteral("Counted %1 pixels: %2 cm2 at 25.4 dpi")
+                  .arg(expected)
+                  .arg(QString::number(expected / 100.0, 'f', 2)));
+    form->Edit1->setText("0");
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              QStringLiteral("Counted %1 pixels (no surface: The DPI must be a number greater "
+                             "than 0)")
+                  .arg(expected));
+    form->Edit1->setText("25.4");
+
+    // The analysis counts the same, tint or not.
+    form->Button12->click();
+    QTest::keyClick(form.get(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_FALSE(form->Image2->showCounted());
+    EXPECT_EQ(form->StatusBar1->currentMessage(), "");
+    form->Button12->click();
+    EXPECT_EQ(result(1, 2), QString::number(expected / 100.0, 'f', 2));
+    EXPECT_EQ(result(2, 2), result(1, 2));
 }
 
 TEST_F(SessionTest, NaturalOrderReadsNumbersByValue)
