@@ -920,6 +920,10 @@ void TForm1::LandmarkGuideClick()
         // It stands beside the picture; the keys stay with the window.
         guide_->setAttribute(Qt::WA_ShowWithoutActivating);
         guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
+        // At the picture's top right corner, clear of the coordinates list.
+        guide_->resize(guide_->sizeHint());
+        const QPoint corner = Panel2->mapToGlobal(QPoint(Panel2->width(), 0));
+        guide_->move(corner.x() - guide_->width() - ScrollBar2->width() - 8, corner.y() + 8);
     }
     guide_->show();
     guide_->raise();
@@ -943,6 +947,10 @@ void TForm1::showLandmarks()
     Button4->setEnabled(state.Landmarks.nextPointAvailable());
     if (guide_ != nullptr) {
         guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
+        // At the picture's top right corner, clear of the coordinates list.
+        guide_->resize(guide_->sizeHint());
+        const QPoint corner = Panel2->mapToGlobal(QPoint(Panel2->width(), 0));
+        guide_->move(corner.x() - guide_->width() - ScrollBar2->width() - 8, corner.y() + 8);
     }
     // While recording, the current landmark's row stands out; otherwise no
     // row is selected, and a click on the list selects nothing.
