@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/Anchors.h"
 #include "app/Application.h"
+#include "app/CountedPixels.h"
 #include "app/FileDialog.h"
 #include "app/LandmarkGuide.h"
 #include "app/MainMenu.h"
@@ -15,12 +16,9 @@
 #include "app/TextGridModel.h"
 #include "app/Tone.h"
 #include "measure/Analysis.h"
-#include "measure/DecimalText.h"
-#include "measure/Error.h"
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
-#include "picture/LeafCount.h"
 #include "picture/PictureLoader.h"
 #include "picture/PictureView.h"
 #include "picture/ViewGeometry.h"
@@ -571,9 +569,8 @@ void TForm1::openPicture(const QString& path)
                           ? QStringLiteral("This picture is stored turned; it is measured as "
                                            "stored.")
                           : QString());
-    if (countedPixels_) {
-        countLeafPixels();
-    }
+    countedPixels_.recount(Image2->bitmap().image());
+    showCount();
     if (picture.damaged) {
         noticeBox_(QStringLiteral(
             "This JPEG file is damaged or incomplete: parts of the picture were filled in by the "
@@ -728,26 +725,18 @@ void TForm1::DrawMarkers()
     kestra::PictureBitmap& bitmap = Image2->bitmap();
     const bool hadPicture = !bitmap.image().isNull();
     bitmap.ensureBlank(Image2->size());
-    // Markers count as leaf: while the count is shown, the boxes they can
-    // touch are counted again, before and after.
-    QRegion boxes;
-    if (countedPixels_ && hadPicture) {
-        boxes = kestra::MarkerBoxes(state.Landmarks.points);
-        for (const QRect& box : boxes) {
-            *countedPixels_ -= kestra::CountLeafPixels(bitmap.image(), box);
-        }
+    // Markers count as leaf: the count shown follows them.
+    const QRegion boxes = kestra::MarkerBoxes(state.Landmarks.points);
+    if (hadPicture) {
+        countedPixels_.beforeMarkers(bitmap.image(), boxes);
     }
     bitmap.DrawMarkers(state.Landmarks.points);
-    if (countedPixels_) {
-        if (hadPicture) {
-            for (const QRect& box : boxes) {
-                *countedPixels_ += kestra::CountLeafPixels(bitmap.image(), box);
-            }
-        } else {
-            countLeafPixels();
-        }
-        showCount();
+    if (hadPicture) {
+        countedPixels_.afterMarkers(bitmap.image(), boxes);
+    } else {
+        countedPixels_.recount(bitmap.image());
     }
+    showCount();
     Image2->update();
 }
 
@@ -814,37 +803,17 @@ void TForm1::ShowCountedPixelsClick()
     const bool show = MainMenu1->showCountedPixelsAction->isChecked();
     Image2->setShowCounted(show);
     if (show) {
-        countLeafPixels();
+        countedPixels_.show(Image2->bitmap().image());
     } else {
-        countedPixels_.reset();
+        countedPixels_.hide();
     }
     showCount();
 }
 
-void TForm1::countLeafPixels()
-{
-    countedPixels_ = kestra::CountLeafPixels(Image2->bitmap().image());
-}
-
 void TForm1::showCount()
 {
-    if (!countedPixels_) {
-        statusNotes_->set(kestra::StatusNotes::Note::Count, QString());
-        return;
-    }
-    const QString pixels = QLocale().toString(static_cast<qulonglong>(*countedPixels_));
-    QString surface;
-    try {
-        surface =
-            QStringLiteral(": %1 cm2 at %2 dpi")
-                .arg(QString::fromStdString(kestra::DecimalText(
-                         kestra::SurfaceOfCount(*countedPixels_, state.Dpi), decimalSeparator_)),
-                     kestra::DpiText(state.Dpi, QString::fromStdString(decimalSeparator_)));
-    } catch (const kestra::Error& error) {
-        surface = QStringLiteral(" (no surface: %1)").arg(QString::fromUtf8(error.what()));
-    }
     statusNotes_->set(kestra::StatusNotes::Note::Count,
-                      QStringLiteral("Counted %1 pixels%2").arg(pixels, surface));
+                      countedPixels_.note(state.Dpi, decimalSeparator_));
 }
 
 void TForm1::compareResolution()

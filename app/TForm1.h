@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CountedPixels.h"
 #include "measure/MainState.h"
 
 #include <QSet>
@@ -145,7 +146,6 @@ private:
     void openNeighbourScan(int step);
     void showPassing(const QString& message);
     void compareResolution();
-    void countLeafPixels();
     void showCount();
     void showLandmarks();
     void readDecimalSeparator();
@@ -166,9 +166,7 @@ private:
     kestra::FileDialog* loadLandmarksDialog_ = nullptr;
     // Built when first asked for; follows the recording from then on.
     kestra::LandmarkGuide* guide_ = nullptr;
-    // The pixels the surface counts in the picture as it stands, kept while
-    // they are shown.
-    std::optional<std::uint64_t> countedPixels_;
+    kestra::CountedPixels countedPixels_;
     // The resolution the open picture's file declares, if any.
     std::optional<double> declaredDpi_;
     DialogRunner runDialog_;

@@ -1,0 +1,63 @@
+#include "app/CountedPixels.h"
+
+#include "app/ScanResolution.h"
+#include "measure/Analysis.h"
+#include "measure/DecimalText.h"
+#include "measure/Error.h"
+#include "picture/LeafCount.h"
+
+#include <QLocale>
+#include <QRegion>
+
+namespace kestra {
+
+void CountedPixels::show(const QImage& picture)
+{
+    pixels_ = CountLeafPixels(picture);
+}
+
+void CountedPixels::hide()
+{
+    pixels_.reset();
+}
+
+void CountedPixels::recount(const QImage& picture)
+{
+    if (shown())
+        show(picture);
+}
+
+void CountedPixels::beforeMarkers(const QImage& picture, const QRegion& boxes)
+{
+    if (!shown())
+        return;
+    for (const QRect& box : boxes)
+        *pixels_ -= CountLeafPixels(picture, box);
+}
+
+void CountedPixels::afterMarkers(const QImage& picture, const QRegion& boxes)
+{
+    if (!shown())
+        return;
+    for (const QRect& box : boxes)
+        *pixels_ += CountLeafPixels(picture, box);
+}
+
+QString CountedPixels::note(double dpi, const std::string& decimalSeparator) const
+{
+    if (!shown())
+        return {};
+    QString surface;
+    try {
+        surface = QStringLiteral(": %1 cm2 at %2 dpi")
+                      .arg(QString::fromStdString(
+                               DecimalText(SurfaceOfCount(*pixels_, dpi), decimalSeparator)),
+                           DpiText(dpi, QString::fromStdString(decimalSeparator)));
+    } catch (const Error& error) {
+        surface = QStringLiteral(" (no surface: %1)").arg(QString::fromUtf8(error.what()));
+    }
+    return QStringLiteral("Counted %1 pixels%2")
+        .arg(QLocale().toString(static_cast<qulonglong>(*pixels_)), surface);
+}
+
+} // namespace kestra
