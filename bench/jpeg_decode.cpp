@@ -155,7 +155,7 @@ void DecodeJpegPage(benchmark::State& state)
     for (auto _ : state) {
         const long long before = liveBytes.load();
         peakBytes.store(before);
-        QImage picture = kestra::DecodeJpeg(file, 32);
+        QImage picture = kestra::DecodeJpeg(file, 32).image;
         peakOfLoad = peakBytes.load() - before + file.size();
         benchmark::DoNotOptimize(picture.constBits());
     }

@@ -1,7 +1,9 @@
 #include "picture/BmpReader.h"
 
 #include "measure/Error.h"
+#include "picture/PictureMemory.h"
 
+#include <QBuffer>
 #include <QList>
 #include <QRgb>
 #include <algorithm>
@@ -31,18 +33,25 @@ constexpr std::int64_t FileHeaderSize = 14;
     throw Error("Bitmap image is not valid");
 }
 
-// The file, read only through bounds-checked little-endian fields.
+[[noreturn]] void failRead()
+{
+    throw Error("Stream read error");
+}
+
+// The file's first bytes, read only through bounds-checked little-endian
+// fields, and the size of the whole file.
 class Bytes {
 public:
-    explicit Bytes(const QByteArray& file)
-        : data_(reinterpret_cast<const std::uint8_t*>(file.constData())), size_(file.size())
+    Bytes(const QByteArray& head, qint64 fileSize)
+        : data_(reinterpret_cast<const std::uint8_t*>(head.constData())),
+          available_(std::min<qint64>(head.size(), fileSize)), size_(fileSize)
     {}
 
     [[nodiscard]] std::int64_t size() const { return size_; }
 
     void require(std::int64_t offset, std::int64_t length) const
     {
-        if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset)
+        if (offset < 0 || length < 0 || offset > available_ || length > available_ - offset)
             failInvalid();
     }
 
@@ -72,6 +81,7 @@ public:
 
 private:
     const std::uint8_t* data_;
+    std::int64_t available_;
     std::int64_t size_;
 };
 
@@ -169,6 +179,7 @@ Header readHeader(const Bytes& bytes)
     if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
         height > std::numeric_limits<int>::max())
         failInvalid();
+    CheckPictureBudget(width, height);
     header.width = static_cast<int>(width);
     header.height = static_cast<int>(height);
     // Run-length data always runs bottom-up.
@@ -204,7 +215,7 @@ Header readHeader(const Bytes& bytes)
 
 QImage allocate(const Header& header, QImage::Format format)
 {
-    QImage image(header.width, header.height, format);
+    QImage image = AllocatePicture(header.width, header.height, format);
     if (image.isNull()) // beyond what QImage can address
         failInvalid();
     if (format == QImage::Format_Mono || format == QImage::Format_Indexed8)
@@ -264,95 +275,118 @@ QImage::Format uncompressedFormat(const Header& header)
     }
 }
 
-void copyRow(const Header& header, const std::uint8_t* source, QImage& image, int y)
+// Turns a row read straight from the file, at the start of its place in the
+// picture, into the picture's format where it lies. Formats wider than the
+// file's are widened from the last pixel backwards, so that every source
+// byte is read before a wider pixel overwrites it.
+void finishRow(const Header& header, QImage::Format format, std::uint8_t* row)
 {
-    std::uint8_t* target = image.scanLine(y);
     const int width = header.width;
-    switch (image.format()) {
-    case QImage::Format_Mono:
-        std::memcpy(target, source, static_cast<std::size_t>((width + 7) / 8));
-        return;
+    switch (format) {
     case QImage::Format_Indexed8: {
         const int bits = header.bitCount;
+        if (bits == 8)
+            return;
         const int perByte = 8 / bits;
         const int indexMask = (1 << bits) - 1;
-        for (int x = 0; x < width; ++x) {
+        for (int x = width - 1; x >= 0; --x) {
             const int shift = 8 - bits * (x % perByte + 1);
-            target[x] = static_cast<std::uint8_t>(source[x / perByte] >> shift & indexMask);
+            row[x] = static_cast<std::uint8_t>(row[x / perByte] >> shift & indexMask);
         }
         return;
     }
     case QImage::Format_RGB555:
-    case QImage::Format_RGB16: {
         // Qt wants the unused top bit of 5-5-5 clear.
-        const std::uint16_t keep = image.format() == QImage::Format_RGB555 ? 0x7FFF : 0xFFFF;
+        for (int x = 0; x < width; ++x)
+            row[2 * x + 1] &= 0x7F;
+        return;
+    case QImage::Format_RGB888: { // 16-bit masks Qt has no format for
+        const Channel red(header.masks[0]);
+        const Channel green(header.masks[1]);
+        const Channel blue(header.masks[2]);
+        for (int x = width - 1; x >= 0; --x) {
+            const std::uint32_t pixel = row[2 * x] | std::uint32_t{row[2 * x + 1]} << 8;
+            row[3 * x] = static_cast<std::uint8_t>(red(pixel));
+            row[3 * x + 1] = static_cast<std::uint8_t>(green(pixel));
+            row[3 * x + 2] = static_cast<std::uint8_t>(blue(pixel));
+        }
+        return;
+    }
+    case QImage::Format_RGB32: {
+        // Format_RGB32 needs its fourth byte at 0xFF, whatever the file stored there.
+        if (header.masks == std::array<std::uint32_t, 3>{0xFF0000, 0x00FF00, 0x0000FF}) {
+            for (int x = 0; x < width; ++x)
+                row[4 * x + 3] = 0xFF;
+            return;
+        }
+        const Channel red(header.masks[0]);
+        const Channel green(header.masks[1]);
+        const Channel blue(header.masks[2]);
         for (int x = 0; x < width; ++x) {
-            const auto pixel = static_cast<std::uint16_t>((source[2 * x] | source[2 * x + 1] << 8));
-            const std::uint16_t kept = pixel & keep;
-            std::memcpy(target + 2 * x, &kept, 2);
-        }
-        return;
-    }
-    case QImage::Format_BGR888:
-        std::memcpy(target, source, static_cast<std::size_t>(width) * 3);
-        return;
-    default:
-        break;
-    }
-
-    const Channel red(header.masks[0]);
-    const Channel green(header.masks[1]);
-    const Channel blue(header.masks[2]);
-    const int bytesPerPixel = header.bitCount / 8;
-    for (int x = 0; x < width; ++x) {
-        const std::uint8_t* p = source + x * bytesPerPixel;
-        std::uint32_t pixel = p[0] | std::uint32_t{p[1]} << 8;
-        if (bytesPerPixel == 4)
-            pixel |= std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-        if (image.format() == QImage::Format_RGB888) {
-            target[3 * x] = static_cast<std::uint8_t>(red(pixel));
-            target[3 * x + 1] = static_cast<std::uint8_t>(green(pixel));
-            target[3 * x + 2] = static_cast<std::uint8_t>(blue(pixel));
-        } else {
-            // Format_RGB32 needs its fourth byte at 0xFF, whatever the file stored there.
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
             const QRgb rgb = qRgb(red(pixel), green(pixel), blue(pixel));
-            std::memcpy(target + 4 * x, &rgb, 4);
+            std::memcpy(row + 4 * x, &rgb, 4);
         }
+        return;
+    }
+    default: // Mono, RGB16 and BGR888 hold the file's own bytes
+        return;
     }
 }
 
-QImage readUncompressed(const Bytes& bytes, const Header& header)
+QImage readUncompressed(const Header& header, qint64 fileSize, QIODevice& file)
 {
     const std::int64_t bitsPerRow = std::int64_t{header.width} * header.bitCount;
     const std::int64_t stride = (bitsPerRow + 31) / 32 * 4;
     const std::int64_t rowBytes = (bitsPerRow + 7) / 8;
     // The last row may lack its padding; every other row must be whole.
-    const std::int64_t available = bytes.size() - header.pixelOffset;
+    const std::int64_t available = fileSize - header.pixelOffset;
     if (rowBytes > available || header.height - 1 > (available - rowBytes) / stride)
         failInvalid();
+    CheckFileSize(fileSize, header.pixelOffset + stride * header.height, header.width,
+                  header.height);
 
     QImage image = allocate(header, uncompressedFormat(header));
-    const std::uint8_t* rows = bytes.at(header.pixelOffset, available);
+    if (!file.seek(header.pixelOffset))
+        failRead();
+    // Each row is read straight into its place in the picture, whose rows are
+    // at least as long as the file's, and finished there while it is fresh.
+    std::uint8_t* const pixels = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
     for (int row = 0; row < header.height; ++row) {
         const int y = header.topDown ? row : header.height - 1 - row;
-        copyRow(header, rows + row * stride, image, y);
+        std::uint8_t* target = pixels + y * bytesPerLine;
+        const qint64 length = std::min(stride, available - row * stride);
+        if (file.read(reinterpret_cast<char*>(target), length) != length)
+            failRead();
+        finishRow(header, image.format(), target);
     }
     return image;
 }
 
 // Runs of RLE4 and RLE8. Pixels the data never reaches (after an end of line,
 // a jump or an early end) keep index 0.
-QImage readRunLength(const Bytes& bytes, const Header& header)
+QImage readRunLength(const Header& header, qint64 fileSize, QIODevice& file)
 {
     const bool fourBits = header.compression == Rle4;
-    const std::int64_t dataSize = bytes.size() - header.pixelOffset;
-    const std::uint8_t* data = bytes.at(header.pixelOffset, dataSize);
+    const std::int64_t dataSize = fileSize - header.pixelOffset;
     // Two bytes encode at most 255 pixels. A picture larger than its data
     // could fill that way is not a plausible bitmap, and refusing it keeps
     // the allocation in proportion to the file.
     const std::int64_t pixels = std::int64_t{header.width} * header.height;
     if (pixels / 128 > std::max<std::int64_t>(dataSize, 2))
         failInvalid();
+    // The longest data a writer makes: each pixel a run of its own, and an
+    // end of line after each row.
+    CheckFileSize(fileSize, header.pixelOffset + 2 * pixels + 2 * header.height + 2, header.width,
+                  header.height);
+    if (!file.seek(header.pixelOffset))
+        failRead();
+    const QByteArray bytes = file.read(dataSize);
+    if (bytes.size() != dataSize)
+        failRead();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
 
     QImage image = allocate(header, QImage::Format_Indexed8);
     image.fill(0);
@@ -409,17 +443,25 @@ QImage readRunLength(const Bytes& bytes, const Header& header)
 
 } // namespace
 
+QImage ReadBmp(const QByteArray& head, QIODevice& file)
+{
+    const qint64 fileSize = file.size();
+    if (fileSize == 0)
+        return {};
+    if (fileSize < FileHeaderSize)
+        failRead();
+    const Header header = readHeader(Bytes(head, fileSize));
+    if (header.compression == Rle4 || header.compression == Rle8)
+        return readRunLength(header, fileSize, file);
+    return readUncompressed(header, fileSize, file);
+}
+
 QImage ReadBmp(const QByteArray& file)
 {
-    if (file.isEmpty())
-        return {};
-    if (file.size() < FileHeaderSize)
-        throw Error("Stream read error");
-    const Bytes bytes(file);
-    const Header header = readHeader(bytes);
-    if (header.compression == Rle4 || header.compression == Rle8)
-        return readRunLength(bytes, header);
-    return readUncompressed(bytes, header);
+    QByteArray shared = file;
+    QBuffer buffer(&shared);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadBmp(file, buffer);
 }
 
 } // namespace kestra

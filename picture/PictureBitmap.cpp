@@ -1,6 +1,7 @@
 #include "picture/PictureBitmap.h"
 
 #include "measure/Error.h"
+#include "picture/PictureMemory.h"
 
 #include <QPainter>
 #include <QRect>
@@ -152,12 +153,8 @@ PixelRows PictureBitmap::rgb32Rows()
 {
     if (image_.isNull())
         return {};
-    if (image_.format() != QImage::Format_RGB32) {
-        QImage converted = image_.convertToFormat(QImage::Format_RGB32);
-        if (converted.isNull())
-            throw Error("Out of memory");
-        image_ = std::move(converted);
-    }
+    if (!WidenToRgb32(image_))
+        throw Error("Out of memory");
     return {image_.constBits(), image_.width(), image_.height(), image_.bytesPerLine()};
 }
 

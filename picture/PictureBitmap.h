@@ -38,9 +38,11 @@ public:
     // nearest to the pen's colour; the palette itself never changes.
     void DrawMarkers(const Landmarks& landmarks);
 
-    // Converts the picture in place to 32 bits a pixel (kept until the next
-    // load) and hands out its rows for the leaf count. Throws Error "Out of
-    // memory" when the 32-bit copy cannot be made; the picture is then as before.
+    // Converts the picture to 32 bits a pixel (kept until the next load) and
+    // hands out its rows for the leaf count. A decoded picture is widened where
+    // it lies (WidenToRgb32), so it is never held twice. Throws Error "Out of
+    // memory" when another picture's 32-bit copy cannot be made; the picture is
+    // then as before.
     [[nodiscard]] PixelRows rgb32Rows();
 
 private:

@@ -3,13 +3,15 @@
 #include "measure/Error.h"
 #include "picture/BmpReader.h"
 #include "picture/JpegDecoder.h"
+#include "picture/PictureMemory.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <algorithm>
+#include <optional>
 
 namespace kestra {
 namespace {
@@ -43,24 +45,64 @@ Kind kindOf(const QString& extension)
     fail(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
 }
 
-QByteArray readWhole(const QString& path)
+// Where the decoders start: the first bytes of a file, read before the rest
+// so that its header can be checked before the whole file is read.
+constexpr qint64 HeadBytes = 64 * 1024;
+// A JPEG header holds at most a colour profile of 255 segments of 64 KB
+// beside smaller metadata; one that runs on beyond this is not a picture's.
+constexpr qint64 MaxJpegHeadBytes = qint64{32} << 20;
+
+void openForReading(QFile& file)
 {
     // A pipe would block the open, a device could be read for ever.
-    if (const QFileInfo info(path); info.exists() && !info.isFile())
-        fail(QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("Stream read error"));
-    return bytes;
+    if (const QFileInfo info(file.fileName()); info.exists() && !info.isFile())
+        fail(QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(file.fileName()));
+    // Rows go straight from the system into the picture, not through a buffer.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        fail(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(file.fileName(), file.errorString()));
 }
 
-QImage readIcon(QByteArray bytes)
+// Reads on from the file's current position until bytes holds its first
+// `length` bytes, or all of them.
+void readUpTo(QFile& file, QByteArray& bytes, qint64 length)
 {
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer, "ico");
+    const qsizetype had = bytes.size();
+    const qint64 wanted = std::min(length, file.size()) - had;
+    if (wanted <= 0)
+        return;
+    bytes.resize(had + wanted);
+    if (file.read(bytes.data() + had, wanted) != wanted)
+        fail(QStringLiteral("Stream read error"));
+}
+
+// The whole JPEG file, once its header has shown that the file is no larger
+// than its picture can need; a header that runs on without end is not read
+// beyond MaxJpegHeadBytes.
+QByteArray readJpeg(QFile& file, QByteArray head)
+{
+    std::optional<JpegHeader> header = ReadJpegHeader(head);
+    for (qint64 length = HeadBytes * 8; !header && head.size() < file.size(); length *= 8) {
+        if (head.size() >= MaxJpegHeadBytes)
+            fail(QStringLiteral("The JPEG file's header does not end within its first %1 MB.")
+                     .arg(MaxJpegHeadBytes >> 20));
+        readUpTo(file, head, std::min(length, MaxJpegHeadBytes));
+        header = ReadJpegHeader(head);
+    }
+    // Without a header the file is all in head, and the decoder says what is wrong.
+    if (header) {
+        CheckPictureBudget(header->width, header->height);
+        CheckFileSize(file.size(), JpegFileNeed(*header), header->width, header->height);
+    }
+    readUpTo(file, head, file.size());
+    return head;
+}
+
+QImage readIcon(QFile& file)
+{
+    QImageReader reader(&file, "ico");
+    if (const QSize size = reader.size(); size.isValid())
+        CheckPictureBudget(size.width(), size.height());
     QImage icon = reader.read();
     if (icon.isNull())
         fail(QStringLiteral("Icon image is not valid"));
@@ -84,18 +126,22 @@ LoadedPicture LoadPicture(const QString& path, int displayColorDepth)
     if (kind == Kind::Metafile)
         fail(QStringLiteral("Metafile pictures (.%1) cannot be decoded on this platform")
                  .arg(extension));
-    QByteArray bytes = readWhole(path);
+    QFile file(path);
+    openForReading(file);
     LoadedPicture picture;
-    switch (kind) {
-    case Kind::Jpeg:
-        picture.image = DecodeJpeg(bytes, displayColorDepth);
-        break;
-    case Kind::Icon:
-        picture.image = readIcon(std::move(bytes));
-        break;
-    default:
-        picture.image = ReadBmp(bytes);
-        break;
+    if (kind == Kind::Icon) {
+        picture.image = readIcon(file);
+        return picture;
+    }
+    QByteArray head;
+    readUpTo(file, head, HeadBytes);
+    if (kind == Kind::Jpeg) {
+        const QByteArray bytes = readJpeg(file, std::move(head));
+        DecodedJpeg decoded = DecodeJpeg(bytes, displayColorDepth);
+        picture.image = std::move(decoded.image);
+        picture.damaged = decoded.damaged;
+    } else {
+        picture.image = ReadBmp(head, file);
     }
     return picture;
 }

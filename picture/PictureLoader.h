@@ -23,10 +23,18 @@ struct LoadedPicture {
 // "jpg" and "jpeg" take the JPEG decoder, "bmp" our bitmap reader, "ico" Qt's
 // image reader. "wmf" and "emf" are known but cannot be decoded here; any
 // other extension throws "Unknown picture file extension (.<as written>)".
-// The file is read once, whole; a file that cannot be opened throws
-// "Cannot open file "<path>". <system's reason>". Every failure throws Error
-// with the user's message and gives nothing back, so the caller's picture
-// stays as it was.
+// A file that cannot be opened throws "Cannot open file "<path>". <system's
+// reason>", one that is not a regular file "Cannot open file "<path>". Not a
+// regular file", one that cannot be read "Stream read error".
+//
+// The file's header is read first. A picture beyond the budget and a file far
+// larger than its picture can need are refused before the rest is read (see
+// CheckPictureBudget and CheckFileSize), as is a JPEG whose header does not
+// end within its first 32 MB ("The JPEG file's header does not end within its
+// first 32 MB."). A bitmap's rows are then read straight into the picture; a
+// JPEG file is read whole and decoded. Every failure throws Error with the
+// user's message and gives nothing back, so the caller's picture stays as it
+// was.
 [[nodiscard]] LoadedPicture LoadPicture(const QString& path, int displayColorDepth);
 
 } // namespace kestra

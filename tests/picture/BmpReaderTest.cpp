@@ -112,10 +112,17 @@ TEST(BmpReader, RefusesDamagedFilesWithTheirMessage)
     EXPECT_EQ(readError(patched([](QByteArray& f) { put32(f, 30, 4); })), invalid); // JPEG
     EXPECT_EQ(readError(patched([](QByteArray& f) { put32(f, 10, 0x7FFFFFFF); })), invalid);
     EXPECT_EQ(readError(patched([](QByteArray& f) { put32(f, 46, 0x10000000); })), invalid);
-    // Far more pixels than the file holds, as a size product that would overflow.
+    // Far more pixels than the file holds: beyond the budget, as a size
+    // product that would overflow, and within it.
     EXPECT_EQ(readError(patched([](QByteArray& f) {
                   put32(f, 18, 0x7FFFFFFF);
                   put32(f, 22, 0x7FFFFFFF);
+              })),
+              "The picture is 2147483647 x 2147483647 pixels; KESTRA opens pictures of up to 300 "
+              "megapixels.");
+    EXPECT_EQ(readError(patched([](QByteArray& f) {
+                  put32(f, 18, 10000);
+                  put32(f, 22, 10000);
               })),
               invalid);
 }

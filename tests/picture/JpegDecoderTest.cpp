@@ -18,7 +18,7 @@ using test::near;
 std::string decodeError(const QByteArray& file, int depth = 24)
 {
     try {
-        (void)DecodeJpeg(file, depth);
+        (void)DecodeJpeg(file, depth).image;
     } catch (const Error& error) {
         return error.what();
     }
@@ -41,13 +41,13 @@ QByteArray redAndBlue(int width, int height)
 TEST(JpegDecoder, ColourGivesTrueColourOrAPaletteOnLowColourDisplays)
 {
     const QByteArray file = redAndBlue(64, 32);
-    const QImage picture = DecodeJpeg(file, 24);
+    const QImage picture = DecodeJpeg(file, 24).image;
     ASSERT_EQ(picture.format(), QImage::Format_RGB888);
     EXPECT_EQ(picture.size(), QSize(64, 32));
     EXPECT_TRUE(near(picture.pixel(8, 8), qRgb(255, 0, 0), 4));
     EXPECT_TRUE(near(picture.pixel(56, 24), qRgb(0, 0, 255), 4));
 
-    const QImage lowColour = DecodeJpeg(file, 8);
+    const QImage lowColour = DecodeJpeg(file, 8).image;
     ASSERT_EQ(lowColour.format(), QImage::Format_Indexed8);
     EXPECT_LE(lowColour.colorCount(), 236);
     EXPECT_TRUE(near(lowColour.pixel(8, 8), qRgb(255, 0, 0), 16));
@@ -61,7 +61,7 @@ TEST(JpegDecoder, GrayscaleGivesEightBitsWith236EvenGrays)
             row[x] = static_cast<std::uint8_t>(x);
     });
     for (int depth : {8, 24}) {
-        const QImage picture = DecodeJpeg(file, depth);
+        const QImage picture = DecodeJpeg(file, depth).image;
         ASSERT_EQ(picture.format(), QImage::Format_Indexed8);
         const QList<QRgb> palette = picture.colorTable();
         ASSERT_EQ(palette.size(), 236);
@@ -87,11 +87,72 @@ TEST(JpegDecoder, FailsWithLibjpegsCodeAndDecodesFilesCutShort)
         huge[frame + at] = static_cast<char>(65000 >> 8);
         huge[frame + at + 1] = static_cast<char>(65000 & 0xFF);
     }
-    EXPECT_EQ(decodeError(huge), "JPEG error #" + std::to_string(JERR_IMAGE_TOO_BIG));
+    EXPECT_EQ(
+        decodeError(huge),
+        "The picture is 65000 x 65000 pixels; KESTRA opens pictures of up to 300 megapixels.");
+    // The header alone, from the file's first bytes, or nothing when they end
+    // inside it.
+    const std::optional<JpegHeader> header = ReadJpegHeader(file.left(1000));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->width, 256);
+    EXPECT_EQ(header->components, 3);
+    EXPECT_EQ(file.mid(header->headerBytes - 14, 2), QByteArray("\xFF\xDA", 2)); // after the SOS
+    EXPECT_FALSE(ReadJpegHeader(file.left(200)));
+    EXPECT_THROW((void)ReadJpegHeader(QByteArray("BM\x36\x00\x00\x00", 6)), Error);
     // Cut inside the scan: libjpeg fills what is missing and only warns.
-    const QImage cut = DecodeJpeg(file.left(file.size() * 2 / 3), 24);
+    const QImage cut = DecodeJpeg(file.left(file.size() * 2 / 3), 24).image;
     EXPECT_EQ(cut.size(), QSize(256, 256));
     EXPECT_TRUE(near(cut.pixel(8, 4), qRgb(255, 0, 0), 4));
+}
+
+TEST(JpegDecoder, SaysWhenLibjpegFilledInMissingOrCorruptData)
+{
+    // Detail in every block, so that any damage breaks the entropy-coded data.
+    const QByteArray file = makeJpeg(
+        256, 256, 3,
+        [](int y, std::uint8_t* row) {
+            for (int x = 0; x < 3 * 256; ++x)
+                row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 17);
+        },
+        90, 1);
+    EXPECT_FALSE(DecodeJpeg(file, 24).damaged);
+    for (int percent : {25, 50, 75}) {
+        SCOPED_TRACE(percent);
+        const DecodedJpeg cut = DecodeJpeg(file.left(file.size() * percent / 100), 24);
+        EXPECT_TRUE(cut.damaged);
+        EXPECT_EQ(cut.image.size(), QSize(256, 256));
+    }
+    const qsizetype restart = file.indexOf("\xFF\xD5", file.size() / 2);
+    ASSERT_GT(restart, 0);
+    QByteArray outOfOrder = file;
+    outOfOrder[restart + 1] = '\xD1';
+    EXPECT_TRUE(DecodeJpeg(outOfOrder, 24).damaged);
+    QByteArray scrambled = file;
+    for (qsizetype at = restart - 60; at < restart - 20; ++at)
+        scrambled[at] = static_cast<char>(scrambled[at] ^ 0x5A);
+    EXPECT_TRUE(DecodeJpeg(scrambled, 24).damaged);
+    // Padding before the end-of-image marker, which some writers leave.
+    QByteArray padded = file;
+    padded.insert(padded.size() - 2, QByteArray(3, '\0'));
+    EXPECT_FALSE(DecodeJpeg(padded, 24).damaged);
+}
+
+TEST(JpegDecoder, RefusesMoreScansThanEncodersWriteAndScansBeyondTheirWork)
+{
+    EXPECT_EQ(decodeError(test::makeScanBomb(64, 64, 500)), "decoded");
+    EXPECT_EQ(decodeError(test::makeScanBomb(64, 64, 501)),
+              "The JPEG file has more than 500 scans; KESTRA opens files of up to 500 scans.");
+    // Every scan walks all the blocks of the picture its header declares.
+    QByteArray large = test::makeScanBomb(64, 64, 300);
+    EXPECT_EQ(decodeError(large), "decoded");
+    test::setJpegSize(large, 4000, 4000);
+    EXPECT_EQ(decodeError(large),
+              "The JPEG file has too many scans for its picture of 4000 x 4000 pixels.");
+    // A baseline picture at the budget's limit is one scan.
+    QByteArray tiny = makeJpeg(16, 16, 1, [](int, std::uint8_t* row) { std::fill_n(row, 16, 0); });
+    test::setJpegSize(tiny, 32000, 32000);
+    EXPECT_EQ(decodeError(tiny), "The picture is 32000 x 32000 pixels; KESTRA opens pictures of "
+                                 "up to 300 megapixels.");
 }
 
 TEST(JpegDecoder, ConvertsAdobeCmykToRgb)
@@ -106,7 +167,7 @@ TEST(JpegDecoder, ConvertsAdobeCmykToRgb)
             std::copy(cmyk, cmyk + 4, row + 4 * x);
         }
     });
-    const QImage picture = DecodeJpeg(file, 24);
+    const QImage picture = DecodeJpeg(file, 24).image;
     ASSERT_EQ(picture.format(), QImage::Format_RGB888);
     EXPECT_TRUE(near(picture.pixel(4, 8), qRgb(255, 0, 0), 6));
     EXPECT_TRUE(near(picture.pixel(28, 8), qRgb(255, 255, 255), 6));

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace kestra {
 namespace {
@@ -83,6 +84,75 @@ TEST_F(PictureLoader, NamesTheExtensionOrTheFileItCannotRead)
     ASSERT_TRUE(QFile::link("/dev/zero", device));
     EXPECT_EQ(loadError(device),
               "Cannot open file \"" + device.toStdString() + "\". Not a regular file");
+}
+
+TEST_F(PictureLoader, RefusesHostilePicturesBeforeTheirMemoryOrTheWholeFile)
+{
+    const auto beyondBudget = [](const char* size) {
+        return std::string("The picture is ") + size +
+               " pixels; KESTRA opens pictures of up to 300 megapixels.";
+    };
+    const QList<QRgb> palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    EXPECT_EQ(loadError(write(
+                  "rle.bmp", test::makeRleBmp(40000, 40000, 8, palette, QByteArray(6000, '\x01')))),
+              beyondBudget("40000 x 40000"));
+    QByteArray mono = test::makeBmp(QImage(8, 8, QImage::Format_Mono), 1, test::BmpHeader::Info40);
+    test::put32(mono, 18, 65535);
+    test::put32(mono, 22, 65535);
+    EXPECT_EQ(loadError(write("mono.bmp", mono)), beyondBudget("65535 x 65535"));
+
+    QByteArray colour = jpeg_;
+    test::setJpegSize(colour, 18000, 18000);
+    EXPECT_EQ(loadError(write("colour.jpg", colour)), beyondBudget("18000 x 18000"));
+    QByteArray gray = test::makeJpeg(
+        16, 16, 1, [](int, std::uint8_t* row) { std::fill(row, row + 16, std::uint8_t{90}); });
+    test::setJpegSize(gray, 32000, 32000);
+    EXPECT_EQ(loadError(write("gray.jpg", gray)), beyondBudget("32000 x 32000"));
+
+    EXPECT_EQ(loadError(write("bomb.jpg", test::makeScanBomb(64, 64, 2000))),
+              "The JPEG file has more than 500 scans; KESTRA opens files of up to 500 scans.");
+
+    // Metadata segments that never end in a picture.
+    QByteArray endless("\xFF\xD8", 2);
+    const QByteArray comment = QByteArray("\xFF\xFE\xFF\xFF", 4) + QByteArray(65533, ' ');
+    while (endless.size() < (qsizetype{33} << 20))
+        endless += comment;
+    EXPECT_EQ(loadError(write("endless.jpg", endless)),
+              "The JPEG file's header does not end within its first 32 MB.");
+}
+
+// A file of 100 GB that holds nothing but its first bytes.
+TEST_F(PictureLoader, RefusesAHugeFileFromItsHeaderWithoutReadingIt)
+{
+    const qint64 huge = 100'000'000'000;
+    for (const auto& [name, bytes, expected] :
+         {std::tuple{"leaf.bmp", bitmap_,
+                     "The file is 100000000000 bytes, far more than its picture of 5 x 4 pixels "
+                     "can need."},
+          std::tuple{"leaf.jpg", jpeg_,
+                     "The file is 100000000000 bytes, far more than its picture of 16 x 8 pixels "
+                     "can need."},
+          std::tuple{"zeros.bmp", QByteArray(), "Bitmap image is not valid"},
+          std::tuple{"zeros.jpg", QByteArray(), "JPEG error #53"}}) {
+        SCOPED_TRACE(name);
+        QFile file(write(name, bytes));
+        if (!file.resize(huge))
+            GTEST_SKIP() << "the file system holds no sparse file of 100 GB";
+        EXPECT_EQ(loadError(file.fileName()), expected);
+    }
+}
+
+TEST_F(PictureLoader, SaysWhenAJpegWasCutShort)
+{
+    const QByteArray file = test::makeJpeg(64, 64, 3, [](int y, std::uint8_t* row) {
+        for (int x = 0; x < 3 * 64; ++x)
+            row[x] = static_cast<std::uint8_t>(x * 7 + y * 13);
+    });
+    EXPECT_FALSE(LoadPicture(write("whole.jpg", file), 24).damaged);
+    const LoadedPicture cut = LoadPicture(write("cut.jpg", file.left(file.size() / 2)), 24);
+    EXPECT_TRUE(cut.damaged);
+    EXPECT_EQ(cut.image.size(), QSize(64, 64));
+    EXPECT_FALSE(LoadPicture(write("leaf.bmp", bitmap_), 24).damaged);
 }
 
 TEST_F(PictureLoader, ReadsIconsThroughQtOnAWhiteBackground)

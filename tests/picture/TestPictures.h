@@ -26,10 +26,19 @@ void put16(QByteArray& file, int offset, std::uint16_t value);
 void put32(QByteArray& file, int offset, std::uint32_t value);
 
 // Compresses with libjpeg; components 1, 3 or 4 (written as Adobe CMYK, so
-// fill gives the bytes as stored: inverted). fill writes row y.
+// fill gives the bytes as stored: inverted). fill writes row y. A restart
+// marker follows every restartRows rows of blocks when that is not 0.
 [[nodiscard]] QByteArray makeJpeg(int width, int height, int components,
                                   const std::function<void(int y, std::uint8_t* row)>& fill,
-                                  int quality = 100);
+                                  int quality = 100, int restartRows = 0);
+
+// Writes width and height into a JPEG file's frame header.
+void setJpegSize(QByteArray& file, int width, int height);
+
+// A progressive grayscale JPEG of a flat picture whose second scan (a few
+// bytes of end-of-band runs that every block of the picture still walks
+// through) is repeated until the file holds `scans` scans.
+[[nodiscard]] QByteArray makeScanBomb(int width, int height, int scans);
 
 // The picture in RGB32 with every fourth byte at 0xFF, for comparing colours.
 [[nodiscard]] QImage asRgb32(const QImage& picture);

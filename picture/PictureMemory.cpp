@@ -1,0 +1,281 @@
+#include "picture/PictureMemory.h"
+
+#include "measure/Error.h"
+
+#include <QColorSpace>
+#include <QString>
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace kestra {
+namespace {
+
+static_assert(std::endian::native == std::endian::little);
+
+// Memory from AllocatePicture and the QImages that lie over it: usually one,
+// two for a moment while a widened picture replaces the one it was.
+struct Block {
+    void* memory = nullptr;
+    qsizetype capacity = 0;
+    int images = 0;
+};
+
+// Which QImages lie over our own memory, found by their first pixel; QImage
+// does not hand out the cleanup information it was made with.
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<const void*, Block*> blocks;
+};
+
+// Never destroyed: a QImage held in a static may outlive every other static.
+Registry& registry()
+{
+    static Registry* const blocks = new Registry;
+    return *blocks;
+}
+
+void release(void* info)
+{
+    auto* block = static_cast<Block*>(info);
+    {
+        Registry& known = registry();
+        const std::lock_guard lock(known.mutex);
+        if (--block->images > 0)
+            return;
+        known.blocks.erase(block->memory);
+    }
+    std::free(block->memory);
+    delete block;
+}
+
+QImage wrap(Block* block, int width, int height, qsizetype bytesPerLine, QImage::Format format)
+{
+    {
+        const std::lock_guard lock(registry().mutex);
+        ++block->images;
+    }
+    QImage image(static_cast<uchar*>(block->memory), width, height, bytesPerLine, format, release,
+                 block);
+    if (image.isNull()) // Qt calls no cleanup for an image it did not make
+        release(block);
+    return image;
+}
+
+Block* blockOf(const QImage& picture)
+{
+    Registry& known = registry();
+    const std::lock_guard lock(known.mutex);
+    const auto found = known.blocks.find(picture.constBits());
+    return found == known.blocks.end() ? nullptr : found->second;
+}
+
+qsizetype bytesPerLineOf(int width, QImage::Format format)
+{
+    // QPixelFormat counts the bits that hold colour (15 for 5-5-5), QImage
+    // the bits a pixel takes.
+    const int depth = QImage(1, 1, format).depth();
+    return (qsizetype{width} * depth + 31) / 32 * 4;
+}
+
+// Each pixel value of the picture's format as QImage::convertToFormat
+// widens it, found by converting every value once; so the palette rules
+// (missing entries, alpha) and the 5- and 6-bit widening are Qt's own.
+std::vector<QRgb> widenedValues(const QImage& picture)
+{
+    const QImage::Format format = picture.format();
+    const int values = format == QImage::Format_Indexed8                                   ? 256
+                       : format == QImage::Format_Mono || format == QImage::Format_MonoLSB ? 2
+                                                                                           : 65536;
+    QImage every(values, 1, format);
+    if (picture.colorCount() > 0)
+        every.setColorTable(picture.colorTable());
+    uchar* row = every.scanLine(0);
+    for (int value = 0; value < values; ++value) {
+        if (values == 2)
+            every.setPixel(value, 0, static_cast<uint>(value));
+        else if (values == 256)
+            row[value] = static_cast<uchar>(value);
+        else
+            std::memcpy(row + 2 * value, &value, 2); // little-endian, as the rows are
+    }
+    const QImage widened = every.convertToFormat(QImage::Format_RGB32);
+    const auto* widenedRow = reinterpret_cast<const QRgb*>(widened.constScanLine(0));
+    return std::vector<QRgb>(widenedRow, widenedRow + values);
+}
+
+// Pixels per chunk that a row is widened in; a multiple of 8, so that a
+// chunk of a 1-bit row starts on a byte.
+constexpr int Chunk = 512;
+
+// Widens one row whose 32-bit form starts at or after its source. From the
+// end of the row, each chunk of source pixels is copied aside before its
+// 32-bit pixels overwrite it; every pixel before the chunk lies before the
+// chunk's 32-bit pixels, so nothing is overwritten before it is read.
+template <typename Convert>
+void widenRow(const uchar* source, QRgb* target, int width, int depth, Convert convert)
+{
+    std::array<uchar, Chunk * 4> aside;
+    for (int end = width; end > 0;) {
+        const int start = (end - 1) / Chunk * Chunk;
+        const qsizetype from = qsizetype{start} * depth / 8;
+        const qsizetype to = (qsizetype{end} * depth + 7) / 8;
+        std::memcpy(aside.data(), source + from, static_cast<std::size_t>(to - from));
+        convert(aside.data(), end - start, target + start);
+        end = start;
+    }
+}
+
+bool canWidenInPlace(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+    case QImage::Format_RGB555:
+    case QImage::Format_RGB16:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void widenRows(QImage& picture, uchar* base)
+{
+    const QImage::Format format = picture.format();
+    const int width = picture.width();
+    const int depth = picture.depth();
+    const qsizetype sourceBytesPerLine = picture.bytesPerLine();
+    const qsizetype targetBytesPerLine = qsizetype{width} * 4;
+    std::vector<QRgb> values;
+    if (format != QImage::Format_RGB888 && format != QImage::Format_BGR888)
+        values = widenedValues(picture);
+    const QRgb* value = values.data();
+
+    // The last row first: every 32-bit row starts at or after its source row,
+    // and ends where only later, already widened rows began.
+    for (int y = picture.height() - 1; y >= 0; --y) {
+        const uchar* source = base + y * sourceBytesPerLine;
+        auto* target = reinterpret_cast<QRgb*>(base + y * targetBytesPerLine);
+        switch (format) {
+        case QImage::Format_RGB888:
+        case QImage::Format_BGR888: {
+            const bool bgr = format == QImage::Format_BGR888;
+            widenRow(source, target, width, depth, [bgr](const uchar* p, int count, QRgb* out) {
+                for (int x = 0; x < count; ++x, p += 3) {
+                    const QRgb red = bgr ? p[2] : p[0];
+                    const QRgb blue = bgr ? p[0] : p[2];
+                    out[x] = 0xFF000000u | red << 16 | QRgb{p[1]} << 8 | blue;
+                }
+            });
+            break;
+        }
+        case QImage::Format_Indexed8:
+            widenRow(source, target, width, depth, [value](const uchar* p, int count, QRgb* out) {
+                for (int x = 0; x < count; ++x)
+                    out[x] = value[p[x]];
+            });
+            break;
+        case QImage::Format_Mono:
+        case QImage::Format_MonoLSB: {
+            const bool lsb = format == QImage::Format_MonoLSB;
+            widenRow(source, target, width, depth,
+                     [value, lsb](const uchar* p, int count, QRgb* out) {
+                         for (int x = 0; x < count; ++x) {
+                             const int shift = lsb ? x % 8 : 7 - x % 8;
+                             out[x] = value[p[x / 8] >> shift & 1];
+                         }
+                     });
+            break;
+        }
+        default: // the 16-bit formats
+            widenRow(source, target, width, depth, [value](const uchar* p, int count, QRgb* out) {
+                for (int x = 0; x < count; ++x)
+                    out[x] = value[p[2 * x] | p[2 * x + 1] << 8];
+            });
+            break;
+        }
+    }
+}
+
+} // namespace
+
+void CheckPictureBudget(qint64 width, qint64 height)
+{
+    if (width > 0 && height > 0 && width > MaxPicturePixels / height)
+        throw Error(QStringLiteral("The picture is %1 x %2 pixels; KESTRA opens pictures of up to "
+                                   "%3 megapixels.")
+                        .arg(width)
+                        .arg(height)
+                        .arg(MaxPicturePixels / 1'000'000)
+                        .toStdString());
+}
+
+void CheckFileSize(qint64 fileSize, qint64 need, qint64 width, qint64 height)
+{
+    if (fileSize - FileSlackBytes > need)
+        throw Error(
+            QStringLiteral(
+                "The file is %1 bytes, far more than its picture of %2 x %3 pixels can need.")
+                .arg(fileSize)
+                .arg(width)
+                .arg(height)
+                .toStdString());
+}
+
+QImage AllocatePicture(int width, int height, QImage::Format format)
+{
+    if (width <= 0 || height <= 0 || width > MaxPicturePixels / height)
+        return {};
+    const qsizetype bytesPerLine = bytesPerLineOf(width, format);
+    const qsizetype capacity = std::max(bytesPerLine, qsizetype{width} * 4) * height;
+    auto* block = new Block{std::malloc(static_cast<std::size_t>(capacity)), capacity, 0};
+    if (block->memory == nullptr) {
+        delete block;
+        return {};
+    }
+    {
+        Registry& known = registry();
+        const std::lock_guard lock(known.mutex);
+        known.blocks.emplace(block->memory, block);
+    }
+    return wrap(block, width, height, bytesPerLine, format);
+}
+
+bool WidenToRgb32(QImage& picture)
+{
+    if (picture.isNull() || picture.format() == QImage::Format_RGB32)
+        return true;
+    Block* const block = blockOf(picture);
+    const qsizetype wideBytesPerLine = qsizetype{picture.width()} * 4;
+    // A copy sharing the pixels would see them change format under it.
+    if (block == nullptr || !picture.isDetached() || !canWidenInPlace(picture.format()) ||
+        block->capacity < wideBytesPerLine * picture.height()) {
+        QImage converted = picture.convertToFormat(QImage::Format_RGB32);
+        if (converted.isNull())
+            return false;
+        picture = std::move(converted);
+        return true;
+    }
+    widenRows(picture, picture.bits());
+    QImage wide =
+        wrap(block, picture.width(), picture.height(), wideBytesPerLine, QImage::Format_RGB32);
+    // What convertToFormat carries over besides the pixels.
+    wide.setDotsPerMeterX(picture.dotsPerMeterX());
+    wide.setDotsPerMeterY(picture.dotsPerMeterY());
+    wide.setOffset(picture.offset());
+    for (const QString& key : picture.textKeys())
+        wide.setText(key, picture.text(key));
+    wide.setColorSpace(picture.colorSpace());
+    picture = std::move(wide);
+    return true;
+}
+
+} // namespace kestra
