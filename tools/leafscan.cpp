@@ -1,27 +1,37 @@
-// leafscan: draws a synthetic grapevine leaf scan, a full A4 page at 300 dpi:
-// a five-lobed leaf with a serrated edge, veins and a petiole on white paper.
+// leafscan: draws a synthetic grapevine leaf scan, a full A4 page at 300 dpi
+// (or at the resolution given): a five-lobed leaf with a serrated edge, veins
+// and a petiole on white paper.
 //
-//   leafscan OUTPUT...   each OUTPUT ends in .bmp (24-bit) or .jpg (quality 92)
+//   leafscan [--dpi N] OUTPUT...   each OUTPUT ends in .bmp (24-bit) or .jpg
+//                                  (quality 92); N from 50 to 1200, 300 when
+//                                  not given
 //
-// The drawing is deterministic, so every run gives the same pixels.
+// The drawing is deterministic, so every run gives the same pixels; at other
+// resolutions the same leaf is drawn to scale.
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <jpeglib.h>
 #include <numbers>
+#include <string_view>
 #include <vector>
 
 namespace {
 
+// Sizes at 300 dpi.
 constexpr int PageWidth = 2480;
 constexpr int PageHeight = 3508;
 // Placed towards the top-left corner, where a leaf is laid against the scanner's
 // guides, so that part of it shows at 100 % without scrolling.
 constexpr QPointF PetioleJunction{1000.0, 1120.0};
 constexpr double LeafRadius = 1050.0;
+
+// The drawing's scale: the resolution over 300 dpi.
+double scale = 1.0;
 
 // Lobe tips as directions from the petiole junction (degrees, y downwards:
 // -90 points to the top of the page) with their relative lengths.
@@ -50,24 +60,27 @@ double outlineRadius(double degrees)
     const double fromBottom = std::remainder(degrees - 90.0, 360.0);
     reach *= 1.0 - 0.85 * std::exp(-(fromBottom * fromBottom) / (2 * 12.0 * 12.0));
     const double tooth = std::fmod(degrees + 360.0, 3.0) / 3.0; // a saw tooth every 3 degrees
-    return LeafRadius * reach * (0.975 + 0.035 * tooth);
+    return scale * LeafRadius * reach * (0.975 + 0.035 * tooth);
 }
 
 QPointF along(double degrees, double radius)
 {
-    return PetioleJunction +
+    return PetioleJunction * scale +
            QPointF(std::cos(radians(degrees)), std::sin(radians(degrees))) * radius;
 }
 
 QImage drawLeaf()
 {
-    QImage page(PageWidth, PageHeight, QImage::Format_RGB32);
+    const int width = qRound(PageWidth * scale);
+    const int height = qRound(PageHeight * scale);
+    QImage page(width, height, QImage::Format_RGB32);
     page.fill(Qt::white);
     QPainter painter(&page);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    painter.setPen(QPen(QColor(40, 70, 30), 28, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(PetioleJunction, PetioleJunction + QPointF(40, 700));
+    const QPointF junction = PetioleJunction * scale;
+    painter.setPen(QPen(QColor(40, 70, 30), 28 * scale, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(junction, junction + QPointF(40, 700) * scale);
 
     QPainterPath outline;
     for (int step = 0; step <= 3600; ++step) {
@@ -75,7 +88,7 @@ QImage drawLeaf()
         const QPointF point = along(degrees, outlineRadius(degrees));
         step == 0 ? outline.moveTo(point) : outline.lineTo(point);
     }
-    painter.setPen(QPen(QColor(35, 75, 25), 4));
+    painter.setPen(QPen(QColor(35, 75, 25), 4 * scale));
     painter.setBrush(QColor(70, 125, 45));
     painter.drawPath(outline);
 
@@ -84,9 +97,9 @@ QImage drawLeaf()
     painter.setBrush(Qt::NoBrush);
     for (const Lobe& lobe : Lobes) {
         const double tip = outlineRadius(lobe.degrees) * 0.97;
-        painter.setPen(QPen(QColor(150, 185, 110), 14, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(PetioleJunction, along(lobe.degrees, tip));
-        painter.setPen(QPen(QColor(140, 175, 100), 6, Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(QColor(150, 185, 110), 14 * scale, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(junction, along(lobe.degrees, tip));
+        painter.setPen(QPen(QColor(140, 175, 100), 6 * scale, Qt::SolidLine, Qt::RoundCap));
         for (double share = 0.3; share < 0.9; share += 0.15) {
             const QPointF start = along(lobe.degrees, tip * share);
             for (const double side : {-38.0, 38.0}) {
@@ -102,9 +115,9 @@ QImage drawLeaf()
 
     // A scanner's faint paper grain, light enough to stay background.
     std::uint32_t noise = 12345;
-    for (int y = 0; y < PageHeight; ++y) {
+    for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<QRgb*>(page.scanLine(y));
-        for (int x = 0; x < PageWidth; ++x) {
+        for (int x = 0; x < width; ++x) {
             noise = noise * 1103515245u + 12345u;
             if (row[x] == 0xffffffffu) {
                 const int grain = 246 + static_cast<int>((noise >> 16) % 10);
@@ -115,7 +128,7 @@ QImage drawLeaf()
     return page;
 }
 
-bool writeJpeg(const QImage& page, const char* path)
+bool writeJpeg(const QImage& page, const char* path, int dpi)
 {
     std::FILE* file = std::fopen(path, "wb");
     if (!file)
@@ -132,8 +145,8 @@ bool writeJpeg(const QImage& page, const char* path)
     jpeg_set_defaults(&compressor);
     jpeg_set_quality(&compressor, 92, TRUE);
     compressor.density_unit = 1; // dots per inch
-    compressor.X_density = 300;
-    compressor.Y_density = 300;
+    compressor.X_density = static_cast<UINT16>(dpi);
+    compressor.Y_density = static_cast<UINT16>(dpi);
     jpeg_start_compress(&compressor, TRUE);
     const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
     while (compressor.next_scanline < compressor.image_height) {
@@ -150,20 +163,28 @@ bool writeJpeg(const QImage& page, const char* path)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: leafscan OUTPUT.bmp|OUTPUT.jpg...\n");
+    int first = 1;
+    int dpi = 300;
+    if (argc > 2 && std::string_view(argv[1]) == "--dpi") {
+        dpi = std::atoi(argv[2]);
+        first = 3;
+    }
+    if (argc <= first || dpi < 50 || dpi > 1200) {
+        std::fprintf(stderr, "usage: leafscan [--dpi 50..1200] OUTPUT.bmp|OUTPUT.jpg...\n");
         return 2;
     }
+    scale = dpi / 300.0;
     const QImage page = drawLeaf();
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         const QString path = QString::fromLocal8Bit(argv[i]);
         bool written = false;
         if (path.endsWith(".jpg", Qt::CaseInsensitive))
-            written = writeJpeg(page, argv[i]);
+            written = writeJpeg(page, argv[i], dpi);
         else if (path.endsWith(".bmp", Qt::CaseInsensitive)) {
             QImage rgb = page.convertToFormat(QImage::Format_RGB888);
-            rgb.setDotsPerMeterX(11811); // 300 dpi
-            rgb.setDotsPerMeterY(11811);
+            const int dotsPerMeter = qRound(dpi / 0.0254);
+            rgb.setDotsPerMeterX(dotsPerMeter);
+            rgb.setDotsPerMeterY(dotsPerMeter);
             written = rgb.save(path, "BMP");
         }
         if (!written) {
