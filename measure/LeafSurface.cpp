@@ -12,10 +12,13 @@ constexpr unsigned LeafThreshold = 660;
 
 std::uint64_t countRow(const std::uint8_t* pixel, int width)
 {
-    // A plain indexed loop over whole pixels, so the compiler can vectorize it.
-    std::uint64_t count = 0;
+    // A plain indexed loop over whole pixels, so the compiler can vectorize
+    // it, in the narrowest types that hold its values (three bytes add up to
+    // at most 765, a row has fewer than 2^31 pixels): the narrower, the more
+    // pixels to a vector register, about twice the speed of 32-bit sums.
+    std::uint32_t count = 0;
     for (int x = 0; x < width; ++x, pixel += 4) {
-        const unsigned sum = unsigned{pixel[0]} + unsigned{pixel[1]} + unsigned{pixel[2]};
+        const auto sum = static_cast<std::uint16_t>(pixel[0] + pixel[1] + pixel[2]);
         count += sum < LeafThreshold;
     }
     return count;
