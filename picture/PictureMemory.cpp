@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -232,7 +233,9 @@ void CheckFileSize(qint64 fileSize, qint64 need, qint64 width, qint64 height)
 
 QImage AllocatePicture(int width, int height, QImage::Format format)
 {
-    if (width <= 0 || height <= 0 || width > MaxPicturePixels / height)
+    // Its 32-bit form must be a QImage too.
+    if (width <= 0 || height <= 0 || width > MaxPicturePixels / height ||
+        width > (std::numeric_limits<int>::max() - 31) / 32)
         return {};
     const qsizetype bytesPerLine = bytesPerLineOf(width, format);
     const qsizetype capacity = std::max(bytesPerLine, qsizetype{width} * 4) * height;
@@ -264,9 +267,12 @@ bool WidenToRgb32(QImage& picture)
         picture = std::move(converted);
         return true;
     }
-    widenRows(picture, picture.bits());
+    // Made before any row changes, so that a failure leaves the picture whole.
     QImage wide =
         wrap(block, picture.width(), picture.height(), wideBytesPerLine, QImage::Format_RGB32);
+    if (wide.isNull())
+        return false;
+    widenRows(picture, picture.bits());
     // What convertToFormat carries over besides the pixels.
     wide.setDotsPerMeterX(picture.dotsPerMeterX());
     wide.setDotsPerMeterY(picture.dotsPerMeterY());
