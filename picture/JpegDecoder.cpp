@@ -26,11 +26,11 @@ constexpr int PaletteColors = 236;
 
 // The blocks that all scans of a file may visit together. Each scan visits
 // every block of its components, whatever its data; the costliest, a
-// refinement of the whole AC band, takes about 65 ns a block on a lab
-// machine, so no file keeps libjpeg busy for much more than 3 s. The
-// standard progression of a 300-megapixel 4:2:0 picture visits 37.5 million
-// blocks, that of an A4 page at 1200 dpi without chroma subsampling 31
-// million; a picture in one scan at most 19 million.
+// refinement of the whole AC band, takes 45 to 65 ns a block on these
+// machines, so no file keeps libjpeg at its scans for more than about 3 s.
+// The standard progression of a 300-megapixel 4:2:0 picture visits 37.5
+// million blocks, that of an A4 page at 1200 dpi without chroma subsampling
+// 30.4 million; a picture in one scan at most 19 million.
 constexpr qint64 MaxScanBlocks = 48'000'000;
 
 // libjpeg's whole-picture buffers (the coefficients of a progressive file,
