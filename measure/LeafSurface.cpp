@@ -7,9 +7,6 @@
 namespace kestra {
 namespace {
 
-// Blue, green and red adding up to less than this count as leaf.
-constexpr unsigned LeafThreshold = 660;
-
 std::uint64_t countRow(const std::uint8_t* pixel, int width)
 {
     // A plain indexed loop over whole pixels, so the compiler can vectorize
