@@ -17,7 +17,9 @@ struct ResolutionWarning {
     QString fieldText; // "600": what choosing it types into the DPI field
 };
 
-// Nothing when the scan declares no resolution or one close enough to dpi.
+// Nothing when the scan declares no resolution or one close enough to dpi. A
+// declared value within a twentieth of a whole number is read as that number
+// (pixels per metre give 299.9994 for 300).
 [[nodiscard]] std::optional<ResolutionWarning>
 CompareResolution(std::optional<double> declared, double dpi, const QString& decimalSeparator);
 

@@ -2,6 +2,7 @@
 
 #include "measure/Error.h"
 #include "picture/BmpReader.h"
+#include "picture/DeclaredResolution.h"
 #include "picture/JpegDecoder.h"
 #include "picture/PictureMemory.h"
 
@@ -138,10 +139,18 @@ LoadedPicture LoadPicture(const QString& path, int displayColorDepth)
     if (kind == Kind::Jpeg) {
         const QByteArray bytes = readJpeg(file, std::move(head));
         DecodedJpeg decoded = DecodeJpeg(bytes, displayColorDepth);
+        const Declaration declared =
+            ReadJpegDeclaration(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                static_cast<std::size_t>(bytes.size()));
         picture.image = std::move(decoded.image);
         picture.damaged = decoded.damaged;
+        picture.declaredDpi = declared.dpi;
+        picture.storedTurned = declared.storedTurned;
     } else {
         picture.image = ReadBmp(head, file);
+        picture.declaredDpi =
+            ReadBmpDeclaredDpi(reinterpret_cast<const unsigned char*>(head.constData()),
+                               static_cast<std::size_t>(head.size()));
     }
     return picture;
 }

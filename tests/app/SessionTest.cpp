@@ -7,6 +7,7 @@
 #include "picture/PictureView.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -298,6 +299,7 @@ TEST_F(SessionTest, CountedPixelsFollowTheMarkersWithoutConvertingThePicture)
     for (int y = 5; y < 15; ++y)
         for (int x = 5; x < 15; ++x)
             picture.setPixel(x, y, 1);
+    picture.setDotsPerMeterX(11811); // 300 dpi, as the DPI field says
     choice = folder.filePath("leaf.bmp");
     ASSERT_TRUE(picture.save(*choice, "BMP"));
     QTest::mouseClick(form->Button1, Qt::LeftButton);
@@ -340,6 +342,97 @@ TEST_F(SessionTest, CountedPixelsFollowTheMarkersWithoutConvertingThePicture)
     form->Button12->click();
     EXPECT_EQ(result(1, 2), QString::number(expected / 100.0, 'f', 2));
     EXPECT_EQ(result(2, 2), result(1, 2));
+}
+
+TEST_F(SessionTest, AScanThatDeclaresAnotherResolutionIsSaidAloud)
+{
+    const auto scanAt = [this](const QString& name, int dotsPerMetre) {
+        QImage picture(20, 10, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        picture.setDotsPerMeterX(dotsPerMetre);
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(picture.save(path, "BMP"));
+        return path;
+    };
+    QAction* use = form->MainMenu1->useScanResolutionAction;
+    EXPECT_FALSE(use->isEnabled());
+
+    choice = scanAt("at600.bmp", 23622);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    const QString said = "This scan declares 600 dpi; the DPI field says 300.";
+    EXPECT_EQ(form->StatusBar1->currentMessage(), said);
+    EXPECT_EQ(form->Edit1->toolTip(), said);
+    EXPECT_TRUE(use->isEnabled());
+    EXPECT_EQ(use->text(), "Use the scan's resolution (600 dpi)");
+    EXPECT_EQ(form->state.Dpi, 300.0); // nothing changes it by itself
+
+    use->trigger();
+    EXPECT_EQ(form->Edit1->text(), "600");
+    EXPECT_EQ(form->state.Dpi, 600.0);
+    EXPECT_EQ(form->Edit1->palette().color(QPalette::Text), QColor(0, 128, 0));
+    EXPECT_EQ(form->StatusBar1->currentMessage(), "");
+    EXPECT_EQ(form->Edit1->toolTip(), "");
+    EXPECT_FALSE(use->isEnabled());
+
+    // Cameras' and screens' defaults are named as such.
+    choice = scanAt("at72.bmp", 2835);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              "This scan declares 72 dpi (probably not the scan's resolution); the DPI field "
+              "says 600.");
+
+    // The value is typed with the user's decimal separator.
+    QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
+    QEvent change(QEvent::LocaleChange);
+    QCoreApplication::sendEvent(qApp, &change);
+    choice = scanAt("odd.bmp", 4665); // 118.491 dpi
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(use->text(), "Use the scan's resolution (118,49 dpi)");
+    use->trigger();
+    EXPECT_EQ(form->Edit1->text(), "118,49");
+    EXPECT_EQ(form->state.Dpi, 118.49);
+
+    // A scan within half a percent of the field says nothing.
+    choice = scanAt("close.bmp", 4670);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_FALSE(use->isEnabled());
+    EXPECT_EQ(form->StatusBar1->currentMessage(), "");
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SessionTest, ATurnedOrDamagedJpegIsSaidAfterItLoads)
+{
+    std::vector<QString> notices;
+    form->setNoticeBox([&notices](const QString& text) { notices.push_back(text); });
+    QImage picture(256, 192, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y, (x * y) % 256));
+    picture.setDotsPerMeterX(11811);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPEG"));
+    // An Exif block that asks for the picture to be turned (orientation 6).
+    const char exif[] = "\xFF\xE1\x00\x22"
+                        "Exif\0\0II\x2A\0\x08\0\0\0"
+                        "\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0";
+    QByteArray turned = jpeg;
+    turned.insert(2, QByteArray(exif, sizeof exif - 1));
+
+    choice = writeFile("turned.jpg", turned);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(form->Image2->bitmap().image().size(), QSize(256, 192)); // as stored
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              "This picture is stored turned; it is measured as stored.");
+    EXPECT_TRUE(notices.empty());
+
+    choice = writeFile("cut.jpg", jpeg.left(jpeg.size() * 3 / 4));
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(openedName(), "cut.jpg");
+    EXPECT_EQ(form->StatusBar1->currentMessage(), "");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], "This JPEG file is damaged or incomplete: parts of the picture were "
+                          "filled in by the decoder, and the surface will count them.");
 }
 
 TEST_F(SessionTest, NaturalOrderReadsNumbersByValue)

@@ -155,6 +155,39 @@ TEST_F(PictureLoader, SaysWhenAJpegWasCutShort)
     EXPECT_FALSE(LoadPicture(write("leaf.bmp", bitmap_), 24).damaged);
 }
 
+TEST_F(PictureLoader, PassesOnWhatTheFileDeclaresOfItself)
+{
+    QImage picture(8, 6, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    picture.setDotsPerMeterX(23622); // 600 dpi
+    picture.setDotsPerMeterY(23622);
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "BMP"));
+    const LoadedPicture fromBmp = LoadPicture(write("leaf.bmp", bmp), 24);
+    ASSERT_TRUE(fromBmp.declaredDpi.has_value());
+    EXPECT_NEAR(*fromBmp.declaredDpi, 600.0, 0.01);
+    EXPECT_FALSE(fromBmp.storedTurned);
+
+    // Qt writes the resolution into JFIF; an Exif block that asks for the
+    // picture to be turned (orientation 6) goes in after the start marker.
+    QByteArray jpeg;
+    QBuffer jpegBuffer(&jpeg);
+    ASSERT_TRUE(jpegBuffer.open(QIODevice::WriteOnly));
+    if (!picture.save(&jpegBuffer, "JPEG"))
+        GTEST_SKIP() << "Qt's JPEG plugin is not installed";
+    const char exif[] = "\xFF\xE1\x00\x22"
+                        "Exif\0\0II\x2A\0\x08\0\0\0"
+                        "\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0";
+    jpeg.insert(2, QByteArray(exif, sizeof exif - 1));
+    const LoadedPicture fromJpeg = LoadPicture(write("leaf.jpg", jpeg), 24);
+    ASSERT_TRUE(fromJpeg.declaredDpi.has_value());
+    EXPECT_NEAR(*fromJpeg.declaredDpi, 600.0, 0.01);
+    EXPECT_TRUE(fromJpeg.storedTurned);
+
+    EXPECT_FALSE(LoadPicture(write("plain.jpg", jpeg_), 24).declaredDpi.has_value());
+}
+
 TEST_F(PictureLoader, ReadsIconsThroughQtOnAWhiteBackground)
 {
     QImage icon(16, 16, QImage::Format_ARGB32);
