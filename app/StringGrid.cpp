@@ -9,9 +9,28 @@
 #include <QStylePainter>
 
 namespace kestra {
+namespace {
+
+// A head of fixed thickness (setCellSizes fixes it): the table asks for its
+// size hint on every change of the model and of the geometry, and Qt's own
+// measures the text of every section for it, a good part of start-up.
+class FixedHead : public QHeaderView {
+public:
+    FixedHead(Qt::Orientation orientation, QWidget* parent) : QHeaderView(orientation, parent)
+    {
+        // As the table's own heads: a click on a head selects its row or column.
+        setSectionsClickable(true);
+    }
+
+    [[nodiscard]] QSize sizeHint() const override { return minimumSize(); }
+};
+
+} // namespace
 
 StringGrid::StringGrid(TextGridModel* model, QWidget* parent) : QTableView(parent), model_(model)
 {
+    setHorizontalHeader(new FixedHead(Qt::Horizontal, this));
+    setVerticalHeader(new FixedHead(Qt::Vertical, this));
     setModel(model_);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
