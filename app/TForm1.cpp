@@ -921,12 +921,14 @@ void TForm1::showLandmarks()
         const QPoint corner = Panel2->mapToGlobal(QPoint(Panel2->width(), 0));
         guide_->move(corner.x() - guide_->width() - ScrollBar2->width() - 8, corner.y() + 8);
     }
-    // While recording, the current landmark's row stands out; otherwise no
-    // row is selected, and a click on the list selects nothing.
+    // While recording, the current landmark's row stands out and stays in
+    // view; otherwise no row is selected, and a click on the list selects
+    // nothing.
     QItemSelectionModel* selection = StringGrid2->selectionModel();
     if (state.Landmarks.isRecording()) {
-        selection->select(coordinates_->index(state.Landmarks.CurrentPoint - 1, 0),
-                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        const QModelIndex current = coordinates_->index(state.Landmarks.CurrentPoint - 1, 0);
+        selection->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        StringGrid2->scrollTo(current);
     } else {
         selection->clearSelection();
     }

@@ -51,6 +51,7 @@ protected:
     void clickRow(int landmark, int column)
     {
         kestra::StringGrid* list = form->StringGrid2;
+        list->scrollTo(list->model()->index(landmark - 1, 0)); // as the user scrolls
         if (column == 0) {
             QHeaderView* head = list->verticalHeader();
             QTest::mouseClick(head->viewport(), Qt::LeftButton, {},
@@ -141,6 +142,10 @@ TEST_F(SessionTest, F7AndTheListMoveTheCursorOnlyWhileRecording)
     QTest::mouseClick(form->Button3, Qt::LeftButton);
     QTest::keyClick(form.get(), Qt::Key_F7);
     EXPECT_EQ(status(), "Reading P(32) ...");
+    // The current row is brought into view.
+    kestra::StringGrid* list = form->StringGrid2;
+    EXPECT_TRUE(
+        list->viewport()->rect().contains(list->visualRect(list->model()->index(31, 0)).center()));
     for (int column = 0; column <= 2; ++column) {
         const int landmark = 10 + column;
         clickRow(landmark, column);
