@@ -3,9 +3,11 @@
 
 Opens a scan with Ctrl+O, records landmarks with F8, F7 and a click on the
 coordinates list, analyses with Ctrl+Return, goes on to the next scan of the
-folder with Ctrl+PgDown, measures and analyses it too, saves with Ctrl+S and
-leaves with Ctrl+Q; then checks the saved file to the byte against values
-computed here from the scans.
+folder with Ctrl+PgDown, measures and analyses it too, saves the landmarks as
+TPS with Ctrl+Shift+S, goes back to the first scan with Ctrl+PgUp, loads its
+landmarks with Ctrl+L and analyses again, saves with Ctrl+S and leaves with
+Ctrl+Q; then checks the saved file to the byte against values computed here
+from the scans: the third row is the first one again.
 """
 import argparse
 import os
@@ -34,6 +36,7 @@ def main():
     subprocess.run([options.leafscan, first], check=True, timeout=120)
     shutil.copyfile(first, second)
     results_path = os.path.join(options.work, "results.txt")
+    tps_path = os.path.join(options.work, "leaves.tps")
     scan = leaf_pixel_count(first)
 
     def at(x, y):
@@ -78,6 +81,20 @@ def main():
         desktop.key("ctrl+Return")
         second_points = {1: (860, 430), 32: (900, 250)}
 
+        # The landmarks of both rows go to a TPS file; back on the first scan
+        # they come back from it, and analysed again give the first row anew.
+        desktop.key("ctrl+shift+s")
+        desktop.type_into_dialog("^Save landmarks$", tps_path)
+        wait_for_file(tps_path)
+        desktop.click(*LABEL_DPI)
+        desktop.key("ctrl+Prior")
+        desktop.wait_window("^KESTRA v2.04 - .*leaf2.bmp$")
+        desktop.key("ctrl+l")
+        desktop.type_into_dialog("^Load landmarks$", tps_path)
+        time.sleep(0.5)
+        desktop.click(*LABEL_DPI)
+        desktop.key("ctrl+Return")
+
         desktop.key("ctrl+s")
         desktop.type_into_dialog("^Save As$", results_path)
         wait_for_file(results_path)
@@ -93,7 +110,11 @@ def main():
         desktop.close()
 
     expected = [heads(), expected_row(first_points, scan[0], "leaf2.bmp", 1),
-                expected_row(second_points, scan[0], "leaf10.bmp", 2)]
+                expected_row(second_points, scan[0], "leaf10.bmp", 2),
+                expected_row(first_points, scan[0], "leaf2.bmp", 3)]
+    with open(tps_path, encoding="utf-8") as file:
+        tps = file.read().split("\n")
+    assert tps.count("LM=32") == 2 and "IMAGE=leaf10.bmp" in tps and "ID=2" in tps, tps[:40]
     if not check_saved(results_path, expected):
         return 1
     assert exit_code == 0, exit_code
