@@ -4,6 +4,7 @@
 #include "app/SaveDialog.h"
 #include "app/ScanFolder.h"
 #include "measure/LeafSurface.h"
+#include "measure/ResultsExport.h"
 #include "picture/PictureView.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -438,6 +440,61 @@ TEST_F(SessionTest, ATurnedOrDamagedJpegIsSaidAfterItLoads)
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], "This JPEG file is damaged or incomplete: parts of the picture were "
                           "filled in by the decoder, and the surface will count them.");
+}
+
+TEST_F(SessionTest, HostileFilesAndSaveTargetsAreRefusedAndChangeNothing)
+{
+    const QString leaf = writeScan("leaf.bmp", 120);
+    choice = leaf;
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    startRecording();
+    QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {30, 12});
+    form->Button12->click();
+    const QImage picture = form->Image2->bitmap().image();
+    const std::string results = kestra::ResultsText(form->state.Results);
+    const auto expectUnchanged = [&](const char* what) {
+        EXPECT_EQ(form->Image2->bitmap().image(), picture) << what;
+        EXPECT_EQ(openedName(), "leaf.bmp") << what;
+        EXPECT_EQ(form->windowTitle(), "KESTRA v2.04 - " + leaf) << what;
+        EXPECT_EQ(coordinate(1, 1), "30") << what;
+        EXPECT_EQ(status(), "Recorded P(1) at 30,12") << what;
+        EXPECT_EQ(kestra::ResultsText(form->state.Results), results) << what;
+    };
+
+    // An RLE8 bitmap of a few bytes that declares 40000 x 40000 pixels.
+    QByteArray bomb(14 + 40 + 4 * 256, '\0');
+    const auto put = [&bomb](int at, quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            bomb[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    bomb[0] = 'B';
+    bomb[1] = 'M';
+    put(2, static_cast<quint32>(bomb.size() + 4), 4);
+    put(10, static_cast<quint32>(bomb.size()), 4);
+    put(14, 40, 4);
+    put(18, 40000, 4);
+    put(22, 40000, 4);
+    put(26, 1, 2);
+    put(28, 8, 2);
+    put(30, 1, 4); // RLE8
+    bomb.append("\x00\x00\x00\x01", 4);
+    choice = writeFile("bomb.bmp", bomb);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].endsWith("|The picture is 40000 x 40000 pixels; KESTRA opens pictures of "
+                                  "up to 300 megapixels."))
+        << boxes[0].toStdString();
+    expectUnchanged("a picture beyond the budget");
+
+    // A named pipe chosen to save into is refused at once, not waited on.
+    const QString pipe = folder.filePath("results.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    choice = pipe;
+    QTest::mouseClick(form->Button13, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[1].endsWith("|Cannot write file \"" + pipe + "\". Not a regular file."))
+        << boxes[1].toStdString();
+    expectUnchanged("a pipe to save into");
 }
 
 TEST_F(SessionTest, NaturalOrderReadsNumbersByValue)
