@@ -8,16 +8,15 @@ key that reached it). The same leaves are then measured again with the mode
 off (31 F8 presses more each), and the two saved files must be equal to the
 byte, and equal to the rows computed here from the scans.
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
 import time
 
-from kestra_e2e import (BUTTON_START_STOP, DPI, EDIT_DPI, LABEL_DPI, PICTURE_ORIGIN, Desktop,
+from kestra_e2e import (BUTTON_START_STOP, DPI, LABEL_DPI, PICTURE_ORIGIN, Desktop,
                         check_saved, expected_row, heads, is_leaf_around, leaf_pixel_count,
-                        wait_for_file)
+                        parse_options, wait_for_file)
 
 SCANS = ["leaf1.bmp", "leaf2.bmp", "leaf3.bmp"]
 ZOOM = 25  # the whole leaf shows at once
@@ -61,9 +60,7 @@ def measure(options, results_path, step_on, places):
         desktop.wait_window("^KESTRA v2.04$")
         time.sleep(1.0)
         # Setting up the session: the DPI, the zoom, the mode and the first scan.
-        desktop.click(*EDIT_DPI)
-        desktop.key("ctrl+a")
-        desktop.xdotool("type", "--delay", 50, DPI)
+        desktop.type_dpi(DPI)
         desktop.key("ctrl+minus", "ctrl+minus", "ctrl+minus")
         if step_on:
             desktop.key("F9")
@@ -103,15 +100,8 @@ def measure(options, results_path, step_on, places):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kestra", required=True)
-    parser.add_argument("--leafscan", required=True)
-    parser.add_argument("--work", required=True)
-    options = parser.parse_args()
-
-    shutil.rmtree(options.work, ignore_errors=True)
+    options = parse_options()
     scans = os.path.join(options.work, "scans")
-    os.makedirs(scans)
     first = os.path.join(scans, SCANS[0])
     subprocess.run([options.leafscan, first], check=True, timeout=120)
     for name in SCANS[1:]:

@@ -1,6 +1,7 @@
 """What the end-to-end tests share: the desktop under Xvfb driven with xdotool,
 the window's layout on the screen, and the results a scan must give, computed
 here from the scan itself, independently of the program."""
+import argparse
 import math
 import os
 import shutil
@@ -154,6 +155,19 @@ def expected_row(points, count, name, number=1, dpi=None):
     return cells
 
 
+def parse_options():
+    """The command line of the scripts that measure scans: the program, the
+    scan drawer, and a work folder, made afresh with an empty scans folder."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--kestra", required=True)
+    parser.add_argument("--leafscan", required=True)
+    parser.add_argument("--work", required=True)
+    options = parser.parse_args()
+    shutil.rmtree(options.work, ignore_errors=True)
+    os.makedirs(os.path.join(options.work, "scans"))
+    return options
+
+
 def check_saved(path, rows):
     """Compares a saved results file to the byte with the table of rows (heads
     first); prints what differs and returns whether it is equal."""
@@ -215,6 +229,11 @@ class Desktop:
     def key(self, *keys):
         self.xdotool("key", "--delay", 80, *keys)
         time.sleep(0.15)
+
+    def type_dpi(self, text):
+        self.click(*EDIT_DPI)
+        self.key("ctrl+a")
+        self.xdotool("type", "--delay", 50, text)
 
     def type_into_dialog(self, title, text):
         dialog = self.wait_window(title)

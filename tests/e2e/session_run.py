@@ -9,28 +9,21 @@ landmarks with Ctrl+L and analyses again, saves with Ctrl+S and leaves with
 Ctrl+Q; then checks the saved file to the byte against values computed here
 from the scans: the third row is the first one again.
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
 import time
 
-from kestra_e2e import (BUTTON_START_STOP, DPI, EDIT_DPI, LABEL_DPI, LIST_HEAD_X,
+from kestra_e2e import (BUTTON_START_STOP, DPI, LABEL_DPI, LIST_HEAD_X,
                         PICTURE_ORIGIN, Desktop, check_saved, expected_row, heads,
-                        is_leaf_around, leaf_pixel_count, list_row_y, wait_for_file)
+                        is_leaf_around, leaf_pixel_count, list_row_y, parse_options,
+                        wait_for_file)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kestra", required=True)
-    parser.add_argument("--leafscan", required=True)
-    parser.add_argument("--work", required=True)
-    options = parser.parse_args()
-
-    shutil.rmtree(options.work, ignore_errors=True)
+    options = parse_options()
     scans = os.path.join(options.work, "scans")
-    os.makedirs(scans)
     first = os.path.join(scans, "leaf2.bmp")
     second = os.path.join(scans, "leaf10.bmp")  # after leaf2 in name order
     subprocess.run([options.leafscan, first], check=True, timeout=120)
@@ -53,9 +46,7 @@ def main():
         desktop.type_into_dialog("^Open$", first)
         desktop.wait_window("^KESTRA v2.04 - .*leaf2.bmp$")
         time.sleep(0.5)
-        desktop.click(*EDIT_DPI)
-        desktop.key("ctrl+a")
-        desktop.xdotool("type", "--delay", 50, DPI)
+        desktop.type_dpi(DPI)
 
         desktop.click(*BUTTON_START_STOP)
         desktop.click(*BUTTON_START_STOP)

@@ -8,15 +8,13 @@ leaf scan through the dialog, types the DPI, places landmarks at 100 % and at 50
 and saves; then checks the saved file to the byte against values computed here
 from the scan itself.
 """
-import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
 
 from kestra_e2e import (BUTTON_ANALYZE, BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE,
-                        BUTTON_START_STOP, DPI, EDIT_DPI, PICTURE_ORIGIN, Desktop,
+                        BUTTON_START_STOP, DPI, PICTURE_ORIGIN, Desktop, parse_options,
                         check_saved, expected_row, heads, is_leaf_around, leaf_pixel_count,
                         slider_handle, steps_to, wait_for_file)
 
@@ -31,14 +29,7 @@ CLICKS = [
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kestra", required=True)
-    parser.add_argument("--leafscan", required=True)
-    parser.add_argument("--work", required=True)
-    options = parser.parse_args()
-
-    shutil.rmtree(options.work, ignore_errors=True)
-    os.makedirs(os.path.join(options.work, "scans"))
+    options = parse_options()
     scan_path = os.path.join(options.work, "scans", "leaf01.bmp")
     results_path = os.path.join(options.work, "results.txt")
     subprocess.run([options.leafscan, scan_path], check=True, timeout=120)
@@ -59,9 +50,7 @@ def main():
         desktop.wait_window("^KESTRA v2.04 - ")
         time.sleep(0.5)
 
-        desktop.click(*EDIT_DPI)
-        desktop.key("ctrl+a")
-        desktop.xdotool("type", "--delay", 50, DPI)
+        desktop.type_dpi(DPI)
         desktop.click(*BUTTON_START_STOP)
         desktop.click(*BUTTON_START_STOP)
 

@@ -1,5 +1,6 @@
 #include "measure/FileReplace.h"
 
+#include "TestFiles.h"
 #include "measure/Error.h"
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
@@ -23,22 +24,11 @@
 #include <unistd.h>
 
 using namespace kestra;
+using test::readFile;
+using test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::string errorOf(const std::function<void()>& save)
 {

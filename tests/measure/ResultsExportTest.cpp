@@ -1,5 +1,6 @@
 #include "measure/ResultsExport.h"
 
+#include "TestFiles.h"
 #include "measure/Analysis.h"
 #include "measure/Error.h"
 
@@ -9,22 +10,11 @@
 #include <sstream>
 
 using namespace kestra;
+using test::readFile;
+using test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::vector<std::string> lines(const std::string& text)
 {

@@ -1,5 +1,6 @@
 #include "measure/Tps.h"
 
+#include "TestFiles.h"
 #include "measure/Analysis.h"
 #include "measure/Error.h"
 
@@ -11,17 +12,11 @@
 #include <unistd.h>
 
 using namespace kestra;
+using test::readFile;
+using test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void place(Landmarks& landmarks, int n, double x, double y)
 {
