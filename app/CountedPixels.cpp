@@ -11,42 +11,65 @@
 
 namespace kestra {
 
+template <typename Count> void CountedPixels::count(Count&& count)
+{
+    if (!shown_)
+        return;
+    try {
+        count();
+    } catch (const Error& error) {
+        pixels_.reset();
+        failure_ = QString::fromUtf8(error.what());
+    }
+}
+
 void CountedPixels::show(const QImage& picture)
 {
-    pixels_ = CountLeafPixels(picture);
+    shown_ = true;
+    count([&] {
+        pixels_ = CountLeafPixels(picture);
+        failure_.clear();
+    });
 }
 
 void CountedPixels::hide()
 {
+    shown_ = false;
     pixels_.reset();
 }
 
 void CountedPixels::recount(const QImage& picture)
 {
-    if (shown())
+    if (shown_)
         show(picture);
 }
 
 void CountedPixels::beforeMarkers(const QImage& picture, const QRegion& boxes)
 {
-    if (!shown())
+    if (!pixels_)
         return;
-    for (const QRect& box : boxes)
-        *pixels_ -= CountLeafPixels(picture, box);
+    count([&] {
+        for (const QRect& box : boxes)
+            *pixels_ -= CountLeafPixels(picture, box);
+    });
 }
 
 void CountedPixels::afterMarkers(const QImage& picture, const QRegion& boxes)
 {
-    if (!shown())
+    if (!pixels_)
         return;
-    for (const QRect& box : boxes)
-        *pixels_ += CountLeafPixels(picture, box);
+    count([&] {
+        for (const QRect& box : boxes)
+            *pixels_ += CountLeafPixels(picture, box);
+    });
 }
 
 QString CountedPixels::note(double dpi, const std::string& decimalSeparator) const
 {
-    if (!shown())
+    if (!shown_)
         return {};
+    if (!pixels_)
+        return QStringLiteral("The counted pixels are unknown: %1").arg(failure_);
     QString surface;
     try {
         surface = QStringLiteral(": %1 cm2 at %2 dpi")

@@ -60,7 +60,6 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     nextPointAction->setShortcutContext(Qt::WidgetShortcut);
     landmarksMenu->installEventFilter(this);
     previousPointAction = addItem(landmarksMenu, QStringLiteral("&Previous point"), {Qt::Key_F7});
-    previousPointAction->setAutoRepeat(false);
     // Not Ctrl+Shift+F8: the release of any F8 steps the cursor as well.
     stepOnAfterClickAction =
         addItem(landmarksMenu, QStringLiteral("S&tep on after each click"), {Qt::Key_F9});
@@ -77,6 +76,9 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     zoomInAction = addItem(viewMenu, QStringLiteral("Zoom &in"),
                            {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal});
     zoomOutAction = addItem(viewMenu, QStringLiteral("Zoom &out"), {QKeySequence::ZoomOut});
+    // Zooming step by step while the key is held is what the slider would do.
+    zoomInAction->setAutoRepeat(true);
+    zoomOutAction->setAutoRepeat(true);
     actualSizeAction = addItem(viewMenu, QStringLiteral("&Actual size"), {Qt::CTRL | Qt::Key_0});
     viewMenu->addSeparator();
     // Enabled, and named with the value, only when a scan declares another one.
@@ -96,6 +98,9 @@ QAction* MainMenu::addItem(QMenu* menu, const QString& text, const QList<QKeySeq
 {
     QAction* action = menu->addAction(text);
     action->setShortcuts(shortcuts);
+    // A key held down does its work once: a held Ctrl+Return must not append
+    // row after row, nor F9 turn the mode on and off.
+    action->setAutoRepeat(false);
     return action;
 }
 

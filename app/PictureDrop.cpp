@@ -31,11 +31,9 @@ std::optional<QString> ChooseDroppedFile(const QList<QUrl>& urls)
     QStringList files = localFiles(urls);
     if (files.isEmpty())
         return std::nullopt;
-    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+    return *std::min_element(files.cbegin(), files.cend(), [](const QString& a, const QString& b) {
         return NaturalLess(QFileInfo(a).fileName(), QFileInfo(b).fileName());
     });
-    const auto scan = std::find_if(files.cbegin(), files.cend(), IsScanName);
-    return scan != files.cend() ? *scan : files.constFirst();
 }
 
 PictureDrop::PictureDrop(QWidget* window) : QObject(window)

@@ -11,8 +11,8 @@ class QWidget;
 namespace kestra {
 
 // The file a drop opens: of the local files dropped (folders aside), the first
-// scan in natural name order, or the first file when none is a scan, so that
-// its load says what is wrong with it; nothing when no local file came.
+// in natural name order, whose load says what is wrong with it if it is no
+// picture; nothing when no local file came.
 [[nodiscard]] std::optional<QString> ChooseDroppedFile(const QList<QUrl>& urls);
 
 // Lets a window take files dropped on it: accepts a drag that carries a local

@@ -235,6 +235,8 @@ void TForm1::buildControls()
     Edit1 = new QLineEdit(QStringLiteral("300"), Panel1);
     Edit1->setGeometry(80, 15, 121, 21);
     Edit1->setAccessibleName(QStringLiteral("DPI"));
+    // Files dropped on the field go to the window, which opens them.
+    Edit1->setAcceptDrops(false);
     Label1->setBuddy(Edit1);
     Button3 = MakeButton(QStringLiteral("Start/Stop"), Panel1, {16, 64, 89, 25}, true);
     Button4 = MakeButton(QStringLiteral("Next point (F8)"), Panel1, {120, 64, 89, 25}, false);
@@ -428,7 +430,7 @@ void TForm1::wireMenu()
     wire(menu.nextPointAction, &TForm1::Button4Click);
     wire(menu.previousPointAction, &TForm1::PreviousPointClick);
     wire(menu.analyzeAction, &TForm1::Button12Click);
-    wire(menu.stepOnAfterClickAction, &TForm1::StepOnAfterClickClick);
+    wire(menu.stepOnAfterClickAction, &TForm1::StepOnClick);
     wire(menu.useScanResolutionAction, &TForm1::UseScanResolutionClick);
     wire(menu.showCountedPixelsAction, &TForm1::ShowCountedPixelsClick);
     wire(menu.analyzeAndOpenNextAction, &TForm1::AnalyzeAndOpenNextClick);
@@ -451,8 +453,12 @@ void TForm1::wireMenu()
             [this](int section) { runHandler(&TForm1::StringGrid2Click, section + 1); });
 
     auto* drop = new kestra::PictureDrop(this);
-    connect(drop, &kestra::PictureDrop::fileDropped, this,
-            [this](const QString& path) { runHandler(&TForm1::FormDragDrop, path); });
+    // Opened once the drop is over: a box that a failed load shows must not
+    // hold up the program the file came from.
+    connect(
+        drop, &kestra::PictureDrop::fileDropped, this,
+        [this](const QString& path) { runHandler(&TForm1::FormDragDrop, path); },
+        Qt::QueuedConnection);
 }
 
 void TForm1::FormCreate()
@@ -472,9 +478,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     // Key preview: a key release for this window passes here once, on its
     // way to the focused control, which still gets it. Holding a key down
     // repeats releases; only the last, real one counts.
-    const bool ours =
-        watched == windowHandle() || (guide_ != nullptr && watched == guide_->windowHandle());
-    if (event->type() == QEvent::KeyRelease && ours) {
+    if (event->type() == QEvent::KeyRelease && watched == windowHandle()) {
         const auto* key = static_cast<const QKeyEvent*>(event);
         if (!key->isAutoRepeat()) {
             runHandler(&TForm1::FormKeyUp, VirtualKeyCode(key->key()), key->modifiers());
@@ -560,10 +564,8 @@ void TForm1::openPicture(const QString& path)
     // use would scale every length, and a turned picture looks unlike the
     // photo viewer's.
     declaredDpi_ = picture.declaredDpi;
-    compareResolution();
-    statusNotes_->set(kestra::StatusNotes::Note::Resolution,
-                      MainMenu1->useScanResolutionAction->isEnabled() ? Edit1->toolTip()
-                                                                      : QString());
+    const std::optional<kestra::ResolutionWarning> warning = compareResolution();
+    statusNotes_->set(kestra::StatusNotes::Note::Resolution, warning ? warning->text : QString());
     statusNotes_->set(kestra::StatusNotes::Note::Orientation,
                       picture.storedTurned
                           ? QStringLiteral("This picture is stored turned; it is measured as "
@@ -774,7 +776,7 @@ void TForm1::PreviousPointClick()
     showLandmarks();
 }
 
-void TForm1::StepOnAfterClickClick()
+void TForm1::StepOnClick()
 {
     state.Landmarks.setStepOnAfterClick(MainMenu1->stepOnAfterClickAction->isChecked());
 }
@@ -816,7 +818,7 @@ void TForm1::showCount()
                       countedPixels_.note(state.Dpi, decimalSeparator_));
 }
 
-void TForm1::compareResolution()
+std::optional<kestra::ResolutionWarning> TForm1::compareResolution()
 {
     const auto warning = kestra::CompareResolution(declaredDpi_, state.Dpi,
                                                    QString::fromStdString(decimalSeparator_));
@@ -824,6 +826,7 @@ void TForm1::compareResolution()
     use->setEnabled(warning.has_value());
     use->setText(warning ? warning->menuText : QStringLiteral("Use the scan's resolution"));
     Edit1->setToolTip(warning ? warning->text : QString());
+    return warning;
 }
 
 void TForm1::showPassing(const QString& message)
@@ -886,8 +889,10 @@ void TForm1::LandmarkGuideClick()
 {
     if (guide_ == nullptr) {
         guide_ = new kestra::LandmarkGuide(this);
-        // It stands beside the picture; the keys stay with the window.
+        // It stands beside the picture; the keys stay with the window, so
+        // that F8 and every shortcut work while it shows.
         guide_->setAttribute(Qt::WA_ShowWithoutActivating);
+        guide_->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
         guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
         // At the picture's top right corner, clear of the coordinates list.
         guide_->resize(guide_->sizeHint());
@@ -916,10 +921,6 @@ void TForm1::showLandmarks()
     Button4->setEnabled(state.Landmarks.nextPointAvailable());
     if (guide_ != nullptr) {
         guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
-        // At the picture's top right corner, clear of the coordinates list.
-        guide_->resize(guide_->sizeHint());
-        const QPoint corner = Panel2->mapToGlobal(QPoint(Panel2->width(), 0));
-        guide_->move(corner.x() - guide_->width() - ScrollBar2->width() - 8, corner.y() + 8);
     }
     // While recording, the current landmark's row stands out and stays in
     // view; otherwise no row is selected, and a click on the list selects

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CountedPixels.h"
+#include "app/ScanResolution.h"
 #include "measure/MainState.h"
 
 #include <QSet>
@@ -64,7 +65,7 @@ public:
     QFrame* Panel2 = nullptr;
     kestra::PictureView* Image2 = nullptr;
     QPushButton* Button1 = nullptr;
-    kestra::FileDialog* OpenPictureDialog1 = nullptr;
+    kestra::FileDialog* OpenPictureDialog1 = nullptr; // null until openPictureDialog()
     QPushButton* Button2 = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
@@ -73,7 +74,7 @@ public:
     kestra::StringGrid* StringGrid1 = nullptr;
     QPushButton* Button12 = nullptr;
     QPushButton* Button13 = nullptr;
-    kestra::SaveDialog* SaveDialog1 = nullptr;
+    kestra::SaveDialog* SaveDialog1 = nullptr; // null until saveDialog()
     QStatusBar* StatusBar1 = nullptr;
     QScrollBar* ScrollBar1 = nullptr;
     QScrollBar* ScrollBar2 = nullptr;
@@ -117,7 +118,7 @@ public:
     void OpenNextScanClick();
     void OpenPreviousScanClick();
     void PreviousPointClick();
-    void StepOnAfterClickClick();
+    void StepOnClick();
     void UseScanResolutionClick();
     void ShowCountedPixelsClick();
     void SaveLandmarksClick();
@@ -145,7 +146,7 @@ private:
     void openPicture(const QString& path);
     void openNeighbourScan(int step);
     void showPassing(const QString& message);
-    void compareResolution();
+    std::optional<kestra::ResolutionWarning> compareResolution();
     void showCount();
     void showLandmarks();
     void readDecimalSeparator();

@@ -10,12 +10,12 @@
 
 namespace kestra {
 
-// The one loaded picture, with the pen its landmark markers are drawn with.
-// Only takeOver replaces the picture; markers stay in it until then.
 // The parts of a picture that the markers of the recorded landmarks can
 // touch: one box a cross, its arms and pen included.
 [[nodiscard]] QRegion MarkerBoxes(const Landmarks& landmarks);
 
+// The one loaded picture, with the pen its landmark markers are drawn with.
+// Only takeOver replaces the picture; markers stay in it until then.
 class PictureBitmap {
 public:
     // For showing: paint from here each time rather than keeping a copy, which

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "QtPrinters.h"
+#include "app/AboutBox.h"
 #include "app/LandmarkGuide.h"
 #include "app/SaveDialog.h"
 #include "app/ScanFolder.h"
@@ -14,11 +15,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <sys/stat.h>
 
@@ -73,6 +76,8 @@ protected:
         QCoreApplication::sendEvent(form.get(), &enter);
         QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, {});
         QCoreApplication::sendEvent(form.get(), &dropped);
+        // The file opens once the drop is over.
+        QCoreApplication::processEvents();
     }
 
     QTemporaryDir folder;
@@ -105,6 +110,12 @@ TEST_F(SessionTest, MenuItemsRunTheButtonsHandlers)
     EXPECT_EQ(status(), "Reading P(3) ...");
     QTest::keyClick(form.get(), Qt::Key_F7);
     EXPECT_EQ(status(), "Reading P(2) ...");
+    // In the open menu the item's F8 is swallowed, and the release is the
+    // menu's: the key does nothing there rather than step twice.
+    menu.landmarksMenu->popup(form->mapToGlobal(QPoint(40, 20)));
+    QTest::keyClick(menu.landmarksMenu, Qt::Key_F8);
+    EXPECT_EQ(status(), "Reading P(2) ...");
+    menu.landmarksMenu->hide();
 
     QTest::keyClick(form.get(), Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(form->state.Results.ResultCount(), 1);
@@ -126,6 +137,23 @@ TEST_F(SessionTest, MenuItemsRunTheButtonsHandlers)
     QTest::keyClick(form.get(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(form->state.ZoomPercent, 100);
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SessionTest, AboutSaysTheVersionTheLicenceAndTheQtInUse)
+{
+    const QString text = kestra::AboutText();
+    EXPECT_TRUE(text.contains("KESTRA v2.04"));
+    EXPECT_TRUE(text.contains("All rights reserved"));
+    EXPECT_TRUE(text.contains(QString::fromLatin1(qVersion())));
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    form->MainMenu1->aboutAction->trigger();
+    EXPECT_EQ(shown, text);
 }
 
 TEST_F(SessionTest, F7AndTheListMoveTheCursorOnlyWhileRecording)
@@ -180,11 +208,16 @@ TEST_F(SessionTest, TheGuideFollowsTheCursorAndTheRecordings)
     clickRow(17, 1);
     EXPECT_EQ(guide->currentLine(), "P(17): tooth tip of N2 R");
     EXPECT_EQ(guide->accessibleDescription(), guide->currentLine());
-    // F8 released while the guide has the keys still steps.
-    QTest::keyRelease(guide->windowHandle(), Qt::Key_F8);
+    // The guide never takes the keys from the window, and stays where the
+    // user put it.
+    EXPECT_TRUE(guide->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    guide->move(guide->pos() + QPoint(-40, 30));
+    const QPoint placed = guide->pos();
+    QTest::keyRelease(form->windowHandle(), Qt::Key_F8);
     EXPECT_EQ(guide->currentLine(), "P(18): " + kestra::LandmarkDescription(18));
     QTest::keyClick(form.get(), Qt::Key_F1);
     EXPECT_EQ(form->landmarkGuide(), guide);
+    EXPECT_EQ(guide->pos(), placed);
 }
 
 TEST_F(SessionTest, NextAndPreviousScanWalkTheFolderInNaturalOrder)
@@ -244,20 +277,31 @@ TEST_F(SessionTest, NextAndPreviousScanWalkTheFolderInNaturalOrder)
 
 TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
 {
-    const QString first = writeScan("leaf1.bmp", 300);
-    writeScan("leaf2.bmp", 300);
-    choice = first;
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    const QStringList leaves = {writeScan("leaf1.bmp", 300), writeScan("leaf2.bmp", 300),
+                                writeScan("leaf3.bmp", 300)};
     const kestra::MainMenu& menu = *form->MainMenu1;
+    EXPECT_FALSE(menu.loadLandmarksAction->isEnabled());
+    choice = leaves[0];
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
     EXPECT_TRUE(menu.loadLandmarksAction->isEnabled());
     EXPECT_FALSE(menu.saveLandmarksAction->isEnabled());
 
-    startRecording();
+    // Three leaves, each with P(2) and all beyond P(4) skipped.
     QTest::keyClick(form.get(), Qt::Key_F9);
-    for (const QPoint at : {QPoint(10, 20), QPoint(200, 25), QPoint(3, 4)})
-        QTest::mouseClick(form->Image2, Qt::LeftButton, {}, at);
-    QTest::keyClick(form.get(), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
-    ASSERT_EQ(openedName(), "leaf2.bmp");
+    std::vector<std::vector<QString>> lists;
+    for (int leaf = 1; leaf <= 3; ++leaf) {
+        startRecording();
+        QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {10 + leaf, 20});
+        QTest::keyRelease(form->windowHandle(), Qt::Key_F8);
+        for (const QPoint at : {QPoint(200, 25 + leaf), QPoint(3, 4 * leaf)})
+            QTest::mouseClick(form->Image2, Qt::LeftButton, {}, at);
+        std::vector<QString> list;
+        for (int n = 1; n <= 32; ++n)
+            list.push_back(coordinate(n, 1) + "," + coordinate(n, 2));
+        lists.push_back(list);
+        QTest::keyClick(form.get(), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+    }
+    ASSERT_EQ(form->state.Results.ResultCount(), 3);
     EXPECT_TRUE(menu.saveLandmarksAction->isEnabled());
 
     const QString tps = folder.filePath("leaves.tps");
@@ -266,35 +310,40 @@ TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
     EXPECT_EQ(form->saveLandmarksDialog().defaultSuffix(), "tps");
     EXPECT_EQ(form->saveLandmarksDialog().nameFilters(), QStringList{"TPS (*.tps)"});
 
-    // leaf2 has no specimen in the file: said, and nothing changes.
+    // A picture the file does not hold: said, and nothing changes.
+    choice = writeScan("other.bmp", 300);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
     startRecording();
     QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {7, 7});
+    choice = tps;
     QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].endsWith("has no specimen for the picture \"leaf2.bmp\""))
+    EXPECT_TRUE(boxes[0].endsWith("has no specimen for the picture \"other.bmp\""))
         << boxes[0].toStdString();
     EXPECT_EQ(coordinate(1, 1), "7");
     EXPECT_EQ(status(), "Reading P(2) ...");
 
-    choice = first;
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
-    choice = tps;
-    QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+    // Each leaf gets its own landmarks back, list and crosses.
+    for (int leaf = 1; leaf <= 3; ++leaf) {
+        choice = leaves[leaf - 1];
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        choice = tps;
+        QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+        for (int n = 1; n <= 32; ++n)
+            EXPECT_EQ(coordinate(n, 1) + "," + coordinate(n, 2),
+                      lists[static_cast<std::size_t>(leaf - 1)][static_cast<std::size_t>(n - 1)])
+                << leaf << " " << n;
+        EXPECT_EQ(status(), "Recorded coordinates");
+        EXPECT_EQ(form->state.Landmarks.CurrentPoint, kestra::LandmarkRecorder::Idle);
+        EXPECT_EQ(form->Image2->bitmap().image().pixel(200, 25 + leaf), qRgb(255, 0, 0));
+    }
     EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(coordinate(1, 1), "10");
-    EXPECT_EQ(coordinate(2, 2), "25");
-    EXPECT_EQ(coordinate(3, 1), "3");
-    EXPECT_EQ(coordinate(4, 1), "0");
-    EXPECT_EQ(status(), "Recorded coordinates");
-    EXPECT_EQ(form->state.Landmarks.CurrentPoint, kestra::LandmarkRecorder::Idle);
-    // The crosses are drawn again, in red.
-    EXPECT_EQ(form->Image2->bitmap().image().pixel(200, 25), qRgb(255, 0, 0));
 
-    // Analysed again, the leaf gives the same row but for its number.
+    // Analysed again, the last leaf gives its row again but for the number.
     form->Button12->click();
-    ASSERT_EQ(form->state.Results.ResultCount(), 2);
+    ASSERT_EQ(form->state.Results.ResultCount(), 4);
     for (int column = 1; column < kestra::ResultsTable::ColumnCount; ++column)
-        EXPECT_EQ(result(2, column), result(1, column)) << column;
+        EXPECT_EQ(result(4, column), result(3, column)) << column;
 }
 
 TEST_F(SessionTest, CountedPixelsFollowTheMarkersWithoutConvertingThePicture)
@@ -512,19 +561,20 @@ TEST_F(SessionTest, ADropOpensTheFirstScanInNameOrder)
 {
     const QString ten = writeScan("leaf10.bmp", 50);
     const QString nine = writeScan("leaf9.bmp", 45);
-    const QString notes = writeFile("a-notes.txt", "text");
+    const QString notes = writeFile("notes.txt", "text");
 
     drop({QUrl("https://example.org/leaf.jpg")});
     EXPECT_TRUE(form->state.FileName.empty());
 
     drop({QUrl::fromLocalFile(ten)});
     EXPECT_EQ(openedName(), "leaf10.bmp");
-    drop({QUrl::fromLocalFile(notes), QUrl::fromLocalFile(ten), QUrl::fromLocalFile(nine)});
+    drop({QUrl::fromLocalFile(notes), QUrl::fromLocalFile(ten), QUrl::fromLocalFile(nine),
+          QUrl::fromLocalFile(folder.path())});
     EXPECT_EQ(openedName(), "leaf9.bmp");
     EXPECT_TRUE(boxes.empty());
 
     // A file that is no picture says so, as Open would.
-    drop({QUrl::fromLocalFile(notes)});
+    drop({QUrl::fromLocalFile(notes), QUrl::fromLocalFile(QStringLiteral("/nonexistent/x"))});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].endsWith("|Unknown picture file extension (.txt)"))
         << boxes[0].toStdString();
