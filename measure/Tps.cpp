@@ -322,8 +322,10 @@ Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
         const double x = std::round(read.x);
         const double y = picture.height - std::round(read.y);
         // KESTRA records a release wherever it happens, also beside the
-        // picture, and such a landmark must come back as it was saved; only
-        // a place no click could give is refused.
+        // picture: one right of it or above it comes back as it was saved
+        // (one left of it or below it has a negative TPS coordinate, the
+        // format's own mark of a landmark not placed). Only a place no click
+        // could give is refused.
         if (std::fabs(x) > FarOutside || std::fabs(y) > FarOutside)
             throw Error("Landmark " + IntegerText(n) + " (line " + IntegerText(read.line) +
                         ") of the TPS file \"" + std::string(tpsPath) +

@@ -93,8 +93,13 @@ TEST(Tps, ReadsBackWhatItWrote)
     const Landmarks two = table.rowLandmarks(2).points;
     leaf = Landmarks();
     place(leaf, 32, 1000, 800);
+    // Beside the picture: right of it and above it come back as saved; left
+    // of it the TPS coordinate is negative, which reads as not placed.
+    place(leaf, 5, 1040, -30);
+    place(leaf, 6, -3, 400);
     RunAnalysis(table, leaf, {"/b/one.jpg", 1200.0, {}, ".", 1000, 800});
-    const Landmarks oneAgain = table.rowLandmarks(3).points;
+    Landmarks oneAgain = table.rowLandmarks(3).points;
+    place(oneAgain, 6, 0, 0);
 
     const fs::path file = fs::temp_directory_path() / ("kestra-tps-" + std::to_string(::getpid()));
     ExportTps(table, file.string());
