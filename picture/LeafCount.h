@@ -11,8 +11,8 @@ namespace kestra {
 // own format. The leaf surface counts after converting the picture to 32 bits
 // (a lasting change); this gives the same answer for every format without
 // touching the picture: palettes and 16-bit pixels go through a table of
-// which values count, made with Qt's own conversion; other formats are read
-// byte by byte or converted a few rows at a time.
+// which values count, made with Qt's own conversion; 32-bit pixels are read
+// in place; other formats are converted a few rows at a time.
 //
 // It keeps a reference to the picture, which must outlive it unchanged.
 class LeafCount {
@@ -24,7 +24,7 @@ public:
     [[nodiscard]] std::uint64_t pixelsIn(const QRect& area) const;
 
 private:
-    enum class Reading { Nothing, Rgb32, Rgb888, Bgr888, Indexed, Mono, MonoLsb, Words, Converted };
+    enum class Reading { Nothing, Rgb32, Indexed, Mono, MonoLsb, Words, Converted };
 
     // For the formats read byte by byte.
     [[nodiscard]] std::uint64_t pixelsInRow(int y, int left, int width) const;
