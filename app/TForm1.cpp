@@ -203,12 +203,8 @@ void TForm1::buildMenu()
 {
     MainMenu1 = new kestra::MainMenu(this);
     MainMenu1->setFixedHeight(MenuBarHeight);
-    // Without a picture there is no folder to step through and no landmark
-    // to load; without a results row no landmark to save.
-    for (QAction* action : {MainMenu1->openNextScanAction, MainMenu1->openPreviousScanAction,
-                            MainMenu1->loadLandmarksAction, MainMenu1->saveLandmarksAction}) {
-        action->setEnabled(false);
-    }
+    // Without a results row there are no landmarks to save.
+    MainMenu1->saveLandmarksAction->setEnabled(false);
 }
 
 void TForm1::buildControls()
@@ -442,6 +438,11 @@ void TForm1::wireMenu()
     MainMenu1->followEnabled(menu.saveAction, Button13);
     MainMenu1->followEnabled(menu.analyzeAction, Button12);
     MainMenu1->followEnabled(menu.analyzeAndOpenNextAction, Button12);
+    // These need a picture, and Analyze is enabled exactly once one is open.
+    for (QAction* needsPicture :
+         {menu.openNextScanAction, menu.openPreviousScanAction, menu.loadLandmarksAction}) {
+        MainMenu1->followEnabled(needsPicture, Button12);
+    }
 
     // A click anywhere on a row of the coordinates list, or Enter on it.
     const auto jump = [this](const QModelIndex& index) {
@@ -556,9 +557,6 @@ void TForm1::openPicture(const QString& path)
     TrackBar1Change();
     Button12->setEnabled(true);
     Button13->setEnabled(true);
-    MainMenu1->openNextScanAction->setEnabled(true);
-    MainMenu1->openPreviousScanAction->setEnabled(true);
-    MainMenu1->loadLandmarksAction->setEnabled(true);
 
     // What the file says of itself: a resolution that differs from the DPI in
     // use would scale every length, and a turned picture looks unlike the
@@ -618,13 +616,20 @@ void TForm1::Button12Click()
 
 void TForm1::Button13Click()
 {
-    const std::optional<QString> chosen = runDialog_(saveDialog());
+    if (const std::optional<std::string> chosen = chooseSaveTarget(saveDialog())) {
+        kestra::ExportResults(state.Results, *chosen);
+    }
+}
+
+std::optional<std::string> TForm1::chooseSaveTarget(kestra::SaveDialog& dialog)
+{
+    const std::optional<QString> chosen = runDialog_(dialog);
     if (!chosen) {
-        return;
+        return std::nullopt;
     }
     // Offered again the next time.
-    saveDialog().selectFile(*chosen);
-    kestra::ExportResults(state.Results, QFile::encodeName(*chosen).toStdString());
+    dialog.selectFile(*chosen);
+    return QFile::encodeName(*chosen).toStdString();
 }
 
 void TForm1::Image2MouseDown(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, int y)
@@ -836,12 +841,9 @@ void TForm1::showPassing(const QString& message)
 
 void TForm1::SaveLandmarksClick()
 {
-    const std::optional<QString> chosen = runDialog_(saveLandmarksDialog());
-    if (!chosen) {
-        return;
+    if (const std::optional<std::string> chosen = chooseSaveTarget(saveLandmarksDialog())) {
+        kestra::ExportTps(state.Results, *chosen);
     }
-    saveLandmarksDialog().selectFile(*chosen);
-    kestra::ExportTps(state.Results, QFile::encodeName(*chosen).toStdString());
 }
 
 void TForm1::LoadLandmarksClick()

@@ -144,6 +144,8 @@ private:
     void wireEvents();
     void wireMenu();
     void openPicture(const QString& path);
+    // The file a save dialog chose, in the system's encoding, or nothing.
+    std::optional<std::string> chooseSaveTarget(kestra::SaveDialog& dialog);
     void openNeighbourScan(int step);
     void showPassing(const QString& message);
     std::optional<kestra::ResolutionWarning> compareResolution();

@@ -5,6 +5,7 @@
 // the largest picture the budget allows, decoded from a file cut to a few
 // hundred bytes.
 #include "picture/PictureLoader.h"
+#include "tools/JpegWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <jpeglib.h>
 #include <vector>
 
 namespace {
@@ -21,48 +21,14 @@ namespace {
 // Stripes, or a flat grey whose scans are little more than end-of-band runs.
 QByteArray encodeJpeg(int width, int height, int components, bool progressive, bool flat = false)
 {
-    jpeg_compress_struct encoder{};
-    jpeg_error_mgr errors{};
-    encoder.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&encoder);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&encoder, &buffer, &size);
-    encoder.image_width = static_cast<JDIMENSION>(width);
-    encoder.image_height = static_cast<JDIMENSION>(height);
-    encoder.input_components = components;
-    encoder.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&encoder);
-    jpeg_set_quality(&encoder, 90, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&encoder);
-    jpeg_start_compress(&encoder, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width * components));
-    while (encoder.next_scanline < encoder.image_height) {
-        for (std::size_t x = 0; x < row.size(); ++x)
-            row[x] = static_cast<JSAMPLE>(flat ? 128 : (x * 7 + encoder.next_scanline * 3) % 200);
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&encoder, rows, 1);
-    }
-    jpeg_finish_compress(&encoder);
-    jpeg_destroy_compress(&encoder);
-    QByteArray file(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
-    std::free(buffer);
-    return file;
-}
-
-void setJpegSize(QByteArray& file, int width, int height)
-{
-    for (qsizetype at = 2; at + 9 < file.size(); ++at) {
-        const auto marker = static_cast<unsigned char>(file[at + 1]);
-        if (static_cast<unsigned char>(file[at]) == 0xFF && marker >= 0xC0 && marker <= 0xC2) {
-            file[at + 5] = static_cast<char>(height >> 8);
-            file[at + 6] = static_cast<char>(height & 0xFF);
-            file[at + 7] = static_cast<char>(width >> 8);
-            file[at + 8] = static_cast<char>(width & 0xFF);
-            return;
-        }
-    }
+    const int length = width * components;
+    return kestra::WriteJpeg(width, height, components,
+                             [flat, length](int y, std::uint8_t* row) {
+                                 for (int x = 0; x < length; ++x)
+                                     row[x] = static_cast<std::uint8_t>(
+                                         flat ? 128 : (x * 7 + y * 3) % 200);
+                             },
+                             {.quality = 90, .progressive = progressive});
 }
 
 // A progressive grayscale file whose scan number `repeated` (counted from 0)
@@ -118,13 +84,13 @@ const std::vector<Case>& cases()
         {"colour-18000.jpg",
          [] {
              QByteArray file = encodeJpeg(64, 64, 3, false);
-             setJpegSize(file, 18000, 18000);
+             kestra::SetJpegSize(file, 18000, 18000);
              return file;
          }},
         {"gray-32000.jpg",
          [] {
              QByteArray file = encodeJpeg(64, 64, 1, false);
-             setJpegSize(file, 32000, 32000);
+             kestra::SetJpegSize(file, 32000, 32000);
              return file;
          }},
         {"scans-2000-8000.jpg", [] { return scanBomb(8000, 8000, 2000, 1); }},
@@ -136,13 +102,13 @@ const std::vector<Case>& cases()
         {"cut-17320.jpg",
          [] {
              QByteArray file = encodeJpeg(64, 64, 3, false);
-             setJpegSize(file, 17320, 17320);
+             kestra::SetJpegSize(file, 17320, 17320);
              return file.left(file.size() / 2);
          }},
         {"cut-progressive-17320.jpg",
          [] {
              QByteArray file = encodeJpeg(64, 64, 3, true);
-             setJpegSize(file, 17320, 17320);
+             kestra::SetJpegSize(file, 17320, 17320);
              return file.left(file.size() / 2);
          }},
     };

@@ -6,6 +6,7 @@
 // that peak, the resident memory the decode adds, as counters.
 #include "ProcessMemory.h"
 #include "picture/JpegDecoder.h"
+#include "tools/JpegWriter.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -24,24 +25,9 @@ constexpr int Height = 3508;
 // ever held.
 const QByteArray& pageFile()
 {
-    static const QByteArray file = [] {
-        jpeg_compress_struct encoder{};
-        jpeg_error_mgr errors{};
-        encoder.err = jpeg_std_error(&errors);
-        jpeg_create_compress(&encoder);
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&encoder, &buffer, &size);
-        encoder.image_width = Width;
-        encoder.image_height = Height;
-        encoder.input_components = 3;
-        encoder.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&encoder);
-        jpeg_set_quality(&encoder, 90, TRUE);
-        jpeg_start_compress(&encoder, TRUE);
-        std::vector<JSAMPLE> row(Width * 3);
-        while (encoder.next_scanline < Height) {
-            const int y = static_cast<int>(encoder.next_scanline);
+    static const QByteArray file = kestra::WriteJpeg(
+        Width, Height, 3,
+        [](int y, std::uint8_t* row) {
             for (int x = 0; x < Width; ++x) {
                 const double dx = (x - Width / 2) / 900.0;
                 const double dy = (y - Height / 2) / 1300.0;
@@ -50,19 +36,12 @@ const QByteArray& pageFile()
                     27;
                 const bool leaf = dx * dx + dy * dy < 1.0;
                 row[3 * x] =
-                    static_cast<JSAMPLE>(leaf ? 40 + noise + (x + y) % 23 : 235 + noise / 4);
-                row[3 * x + 1] = static_cast<JSAMPLE>(leaf ? 90 + noise + (x * y) % 31 : 238);
-                row[3 * x + 2] = static_cast<JSAMPLE>(leaf ? 30 + noise : 232 + noise / 4);
+                    static_cast<std::uint8_t>(leaf ? 40 + noise + (x + y) % 23 : 235 + noise / 4);
+                row[3 * x + 1] = static_cast<std::uint8_t>(leaf ? 90 + noise + (x * y) % 31 : 238);
+                row[3 * x + 2] = static_cast<std::uint8_t>(leaf ? 30 + noise : 232 + noise / 4);
             }
-            JSAMPROW rows[] = {row.data()};
-            jpeg_write_scanlines(&encoder, rows, 1);
-        }
-        jpeg_finish_compress(&encoder);
-        jpeg_destroy_compress(&encoder);
-        QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
-        std::free(buffer);
-        return bytes;
-    }();
+        },
+        {.quality = 90});
     return file;
 }
 

@@ -245,7 +245,7 @@ bool decode(jpeg_decompress_struct& decoder, ErrorManager& errors, ScanWatch& wa
     target.width = static_cast<int>(decoder.image_width);
     target.height = static_cast<int>(decoder.image_height);
     // Before libjpeg or the bitmap allocate anything for the picture.
-    if (qint64{target.width} * target.height > MaxPicturePixels) {
+    if (!WithinPictureBudget(target.width, target.height)) {
         target.refusal = Refusal::Budget;
         return false;
     }

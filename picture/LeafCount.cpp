@@ -2,6 +2,7 @@
 
 #include "measure/Error.h"
 #include "measure/LeafSurface.h"
+#include "picture/PictureMemory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +11,6 @@
 namespace kestra {
 namespace {
 
-constexpr int WordValues = 1 << 16;
 // Rows converted at a time for the formats read through Qt's conversion: a
 // strip of about a megabyte once converted, whatever the picture's size, so
 // that it is counted while still in the cache.
@@ -21,66 +21,25 @@ bool countsAsLeaf(QRgb colour)
     return IsLeafColour(qBlue(colour), qGreen(colour), qRed(colour));
 }
 
-// Whether each of the 65536 pixel values of a 16-bit format counts, found by
-// converting all of them the way the leaf surface converts the picture.
-std::vector<std::uint8_t> wordTable(QImage::Format format)
+// Whether each pixel value of a palette or 16-bit picture counts, as the
+// leaf surface would find after its conversion to 32 bits.
+std::vector<std::uint8_t> leafValues(const QImage& picture)
 {
-    QImage every(256, 256, format);
-    if (every.isNull())
-        return {};
-    for (int high = 0; high < 256; ++high) {
-        uchar* row = every.scanLine(high);
-        for (int low = 0; low < 256; ++low) {
-            const auto value = static_cast<std::uint16_t>(high << 8 | low);
-            std::memcpy(row + 2 * low, &value, sizeof value);
-        }
-    }
-    const QImage converted = every.convertToFormat(QImage::Format_RGB32);
-    if (converted.isNull())
-        return {};
-    std::vector<std::uint8_t> table(WordValues);
-    for (int high = 0; high < 256; ++high) {
-        const auto* row = reinterpret_cast<const QRgb*>(converted.constScanLine(high));
-        for (int low = 0; low < 256; ++low)
-            table[static_cast<std::size_t>(high << 8 | low)] = countsAsLeaf(row[low]);
-    }
-    return table;
+    std::vector<std::uint8_t> leaf;
+    for (const QRgb colour : WidenedValues(picture))
+        leaf.push_back(countsAsLeaf(colour));
+    return leaf;
 }
 
+// The 16-bit tables depend on the format alone and are made once.
 const std::uint8_t* leafWords(QImage::Format format)
 {
     if (format == QImage::Format_RGB555) {
-        static const std::vector<std::uint8_t> rgb555 = wordTable(QImage::Format_RGB555);
-        return rgb555.empty() ? nullptr : rgb555.data();
+        static const std::vector<std::uint8_t> rgb555 = leafValues(QImage(1, 1, format));
+        return rgb555.data();
     }
-    static const std::vector<std::uint8_t> rgb16 = wordTable(QImage::Format_RGB16);
-    return rgb16.empty() ? nullptr : rgb16.data();
-}
-
-// Whether each palette index counts, found by converting a picture of every
-// index with the same palette, so that indices past its end and the alpha of
-// its entries come out as the leaf surface's conversion makes them.
-bool fillIndexTable(const QImage& picture, std::array<std::uint8_t, 256>& table)
-{
-    const bool indexed8 = picture.format() == QImage::Format_Indexed8;
-    QImage every(indexed8 ? 256 : 2, 1, picture.format());
-    if (every.isNull())
-        return false;
-    every.setColorTable(picture.colorTable());
-    if (indexed8) {
-        for (int i = 0; i < 256; ++i)
-            every.scanLine(0)[i] = static_cast<uchar>(i);
-    } else {
-        every.setPixel(0, 0, 0);
-        every.setPixel(1, 0, 1);
-    }
-    const QImage converted = every.convertToFormat(QImage::Format_RGB32);
-    if (converted.isNull())
-        return false;
-    const auto* colours = reinterpret_cast<const QRgb*>(converted.constScanLine(0));
-    for (int i = 0; i < converted.width(); ++i)
-        table[static_cast<std::size_t>(i)] = countsAsLeaf(colours[i]);
-    return true;
+    static const std::vector<std::uint8_t> rgb16 = leafValues(QImage(1, 1, format));
+    return rgb16.data();
 }
 
 // Rows of a picture that Qt converts itself, read in place without a copy.
@@ -115,22 +74,19 @@ LeafCount::LeafCount(const QImage& picture) : picture_(picture)
         return;
     case QImage::Format_Indexed8:
     case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-        if (fillIndexTable(picture, leafIndex_)) {
-            reading_ = picture.format() == QImage::Format_Indexed8 ? Reading::Indexed
-                       : picture.format() == QImage::Format_Mono   ? Reading::Mono
-                                                                   : Reading::MonoLsb;
-            return;
-        }
-        break;
+    case QImage::Format_MonoLSB: {
+        const std::vector<std::uint8_t> leaf = leafValues(picture);
+        std::copy(leaf.begin(), leaf.end(), leafIndex_.begin());
+        reading_ = picture.format() == QImage::Format_Indexed8 ? Reading::Indexed
+                   : picture.format() == QImage::Format_Mono   ? Reading::Mono
+                                                               : Reading::MonoLsb;
+        return;
+    }
     case QImage::Format_RGB555:
     case QImage::Format_RGB16:
         leafWord_ = leafWords(picture.format());
-        if (leafWord_ != nullptr) {
-            reading_ = Reading::Words;
-            return;
-        }
-        break;
+        reading_ = Reading::Words;
+        return;
     default:
         break;
     }

@@ -84,32 +84,6 @@ qsizetype bytesPerLineOf(int width, QImage::Format format)
     return (qsizetype{width} * depth + 31) / 32 * 4;
 }
 
-// Each pixel value of the picture's format as QImage::convertToFormat
-// widens it, found by converting every value once; so the palette rules
-// (missing entries, alpha) and the 5- and 6-bit widening are Qt's own.
-std::vector<QRgb> widenedValues(const QImage& picture)
-{
-    const QImage::Format format = picture.format();
-    const int values = format == QImage::Format_Indexed8                                   ? 256
-                       : format == QImage::Format_Mono || format == QImage::Format_MonoLSB ? 2
-                                                                                           : 65536;
-    QImage every(values, 1, format);
-    if (picture.colorCount() > 0)
-        every.setColorTable(picture.colorTable());
-    uchar* row = every.scanLine(0);
-    for (int value = 0; value < values; ++value) {
-        if (values == 2)
-            every.setPixel(value, 0, static_cast<uint>(value));
-        else if (values == 256)
-            row[value] = static_cast<uchar>(value);
-        else
-            std::memcpy(row + 2 * value, &value, 2); // little-endian, as the rows are
-    }
-    const QImage widened = every.convertToFormat(QImage::Format_RGB32);
-    const auto* widenedRow = reinterpret_cast<const QRgb*>(widened.constScanLine(0));
-    return std::vector<QRgb>(widenedRow, widenedRow + values);
-}
-
 // Pixels per chunk that a row is widened in; a multiple of 8, so that a
 // chunk of a 1-bit row starts on a byte.
 constexpr int Chunk = 512;
@@ -157,7 +131,7 @@ void widenRows(QImage& picture, uchar* base)
     const qsizetype targetBytesPerLine = qsizetype{width} * 4;
     std::vector<QRgb> values;
     if (format != QImage::Format_RGB888 && format != QImage::Format_BGR888)
-        values = widenedValues(picture);
+        values = WidenedValues(picture);
     const QRgb* value = values.data();
 
     // The last row first: every 32-bit row starts at or after its source row,
@@ -208,9 +182,40 @@ void widenRows(QImage& picture, uchar* base)
 
 } // namespace
 
+std::vector<QRgb> WidenedValues(const QImage& picture)
+{
+    const QImage::Format format = picture.format();
+    const int values = format == QImage::Format_Indexed8                                   ? 256
+                       : format == QImage::Format_Mono || format == QImage::Format_MonoLSB ? 2
+                                                                                           : 65536;
+    QImage every(values, 1, format);
+    if (picture.colorCount() > 0)
+        every.setColorTable(picture.colorTable());
+    uchar* row = every.scanLine(0);
+    for (int value = 0; value < values; ++value) {
+        if (values == 2)
+            every.setPixel(value, 0, static_cast<uint>(value));
+        else if (values == 256)
+            row[value] = static_cast<uchar>(value);
+        else
+            std::memcpy(row + 2 * value, &value, 2); // little-endian, as the rows are
+    }
+    // Found by converting every value once, so the rules are Qt's own.
+    const QImage widened = every.convertToFormat(QImage::Format_RGB32);
+    if (widened.isNull())
+        throw Error("Out of memory");
+    const auto* widenedRow = reinterpret_cast<const QRgb*>(widened.constScanLine(0));
+    return std::vector<QRgb>(widenedRow, widenedRow + values);
+}
+
+bool WithinPictureBudget(qint64 width, qint64 height)
+{
+    return width <= 0 || height <= 0 || width <= MaxPicturePixels / height;
+}
+
 void CheckPictureBudget(qint64 width, qint64 height)
 {
-    if (width > 0 && height > 0 && width > MaxPicturePixels / height)
+    if (!WithinPictureBudget(width, height))
         throw Error(QStringLiteral("The picture is %1 x %2 pixels; KESTRA opens pictures of up to "
                                    "%3 megapixels.")
                         .arg(width)
@@ -234,7 +239,7 @@ void CheckFileSize(qint64 fileSize, qint64 need, qint64 width, qint64 height)
 QImage AllocatePicture(int width, int height, QImage::Format format)
 {
     // Its 32-bit form must be a QImage too.
-    if (width <= 0 || height <= 0 || width > MaxPicturePixels / height ||
+    if (width <= 0 || height <= 0 || !WithinPictureBudget(width, height) ||
         width > (std::numeric_limits<int>::max() - 31) / 32)
         return {};
     const qsizetype bytesPerLine = bytesPerLineOf(width, format);

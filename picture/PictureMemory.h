@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QtGlobal>
+#include <vector>
 
 namespace kestra {
 
@@ -24,6 +25,15 @@ void CheckPictureBudget(qint64 width, qint64 height);
 // <width> x <height> pixels can need." when fileSize exceeds need, the most
 // the declared picture's data can take, by more than FileSlackBytes.
 void CheckFileSize(qint64 fileSize, qint64 need, qint64 width, qint64 height);
+
+// Each pixel value of a palette or 16-bit picture's format (2, 256 or 65536
+// of them) as QImage::convertToFormat(Format_RGB32) widens it, palette rules
+// (missing entries, alpha) and 5- and 6-bit widening included. Throws Error
+// "Out of memory" when the table cannot be made.
+[[nodiscard]] std::vector<QRgb> WidenedValues(const QImage& picture);
+
+// Whether a header's picture fits the budget.
+[[nodiscard]] bool WithinPictureBudget(qint64 width, qint64 height);
 
 // A picture of the given size and format, its pixels uninitialised, whose
 // memory has room for the same picture at 32 bits a pixel: WidenToRgb32 then

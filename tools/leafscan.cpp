@@ -8,6 +8,8 @@
 //
 // The drawing is deterministic, so every run gives the same pixels; at other
 // resolutions the same leaf is drawn to scale.
+#include "tools/JpegWriter.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
@@ -15,7 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
+#include <cstring>
 #include <numbers>
 #include <string_view>
 #include <vector>
@@ -130,33 +132,19 @@ QImage drawLeaf()
 
 bool writeJpeg(const QImage& page, const char* path, int dpi)
 {
+    const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+    const QByteArray jpeg = kestra::WriteJpeg(
+        rgb.width(), rgb.height(), 3,
+        [&rgb](int y, std::uint8_t* row) {
+            std::memcpy(row, rgb.constScanLine(y), static_cast<std::size_t>(rgb.width()) * 3);
+        },
+        {.quality = 92, .dpi = dpi});
     std::FILE* file = std::fopen(path, "wb");
     if (!file)
         return false;
-    jpeg_compress_struct compressor;
-    jpeg_error_mgr errors;
-    compressor.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&compressor);
-    jpeg_stdio_dest(&compressor, file);
-    compressor.image_width = static_cast<JDIMENSION>(page.width());
-    compressor.image_height = static_cast<JDIMENSION>(page.height());
-    compressor.input_components = 3;
-    compressor.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&compressor);
-    jpeg_set_quality(&compressor, 92, TRUE);
-    compressor.density_unit = 1; // dots per inch
-    compressor.X_density = static_cast<UINT16>(dpi);
-    compressor.Y_density = static_cast<UINT16>(dpi);
-    jpeg_start_compress(&compressor, TRUE);
-    const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
-    while (compressor.next_scanline < compressor.image_height) {
-        JSAMPROW row =
-            const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(compressor.next_scanline)));
-        jpeg_write_scanlines(&compressor, &row, 1);
-    }
-    jpeg_finish_compress(&compressor);
-    jpeg_destroy_compress(&compressor);
-    return std::fclose(file) == 0;
+    const bool written = std::fwrite(jpeg.constData(), 1, static_cast<std::size_t>(jpeg.size()),
+                                     file) == static_cast<std::size_t>(jpeg.size());
+    return std::fclose(file) == 0 && written;
 }
 
 } // namespace

@@ -53,10 +53,9 @@ class CountingDesktop(Desktop):
 
 def measure(options, results_path, step_on, places):
     """Measures every scan of the folder and saves; returns the events each leaf took."""
-    desktop = CountingDesktop()
-    program = subprocess.Popen([options.kestra], env=desktop.env)
     per_leaf = []
-    try:
+    with CountingDesktop() as desktop:
+        program = desktop.start(options.kestra)
         desktop.wait_window("^KESTRA v2.04$")
         time.sleep(1.0)
         # Setting up the session: the DPI, the zoom, the mode and the first scan.
@@ -92,10 +91,6 @@ def measure(options, results_path, step_on, places):
         desktop.click(*LABEL_DPI)  # active again, as above
         desktop.key("ctrl+q")
         assert program.wait(timeout=30) == 0
-    finally:
-        if program.poll() is None:
-            program.kill()
-        desktop.close()
     return per_leaf
 
 

@@ -11,7 +11,6 @@ typing its full path while the dialog shows its folder.
 import argparse
 import os
 import shutil
-import subprocess
 import sys
 import time
 
@@ -141,19 +140,15 @@ def main():
     with open(results_path, "wb") as file:
         file.write(OLD_RESULTS)
 
-    desktop = DialogDesktop()
-    program = subprocess.Popen([options.kestra], cwd=folder, env=desktop.env)
     failure = None
-    try:
-        run(desktop, folder, results_path, options.work)
-        exit_code = program.wait(timeout=30)
-    except Failure as error:
-        failure = str(error)
-        desktop.screenshot(os.path.join(options.work, "failure.png"))
-    finally:
-        if program.poll() is None:
-            program.kill()
-        desktop.close()
+    with DialogDesktop() as desktop:
+        program = desktop.start(options.kestra, cwd=folder)
+        try:
+            run(desktop, folder, results_path, options.work)
+            exit_code = program.wait(timeout=30)
+        except Failure as error:
+            failure = str(error)
+            desktop.screenshot(os.path.join(options.work, "failure.png"))
     if failure:
         print(failure, file=sys.stderr)
         return 1

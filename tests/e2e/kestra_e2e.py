@@ -209,6 +209,7 @@ class Desktop:
         self.env.pop("WAYLAND_DISPLAY", None)
         # Qt and the X libraries keep a few allocations until exit.
         self.env["ASAN_OPTIONS"] = "detect_leaks=0"
+        self.program = None
 
     def xdotool(self, *arguments):
         return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=True,
@@ -247,9 +248,22 @@ class Desktop:
         if shutil.which("import"):
             subprocess.run(["import", "-window", "root", path], env=self.env, timeout=60)
 
+    def start(self, kestra, cwd=None):
+        """Starts the program on this desktop; it is ended with the desktop."""
+        self.program = subprocess.Popen([kestra], cwd=cwd, env=self.env)
+        return self.program
+
     def close(self):
+        if self.program is not None and self.program.poll() is None:
+            self.program.kill()
         self.server.terminate()
         self.server.wait(timeout=10)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *error):
+        self.close()
 
 
 def steps_to(current, following):

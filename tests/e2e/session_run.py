@@ -36,9 +36,8 @@ def main():
         assert is_leaf_around(scan, x, y), (x, y)
         return PICTURE_ORIGIN[0] + x, PICTURE_ORIGIN[1] + y
 
-    desktop = Desktop()
-    program = subprocess.Popen([options.kestra], env=desktop.env)
-    try:
+    with Desktop() as desktop:
+        program = desktop.start(options.kestra)
         desktop.wait_window("^KESTRA v2.04$")
         time.sleep(1.0)
         desktop.click(*LABEL_DPI)  # without a window manager, a click gives the keys
@@ -95,10 +94,6 @@ def main():
         desktop.click(*LABEL_DPI)
         desktop.key("ctrl+q")
         exit_code = program.wait(timeout=30)
-    finally:
-        if program.poll() is None:
-            program.kill()
-        desktop.close()
 
     expected = [heads(), expected_row(first_points, scan[0], "leaf2.bmp", 1),
                 expected_row(second_points, scan[0], "leaf10.bmp", 2),

@@ -40,9 +40,8 @@ def main():
         # A marker drawn on the leaf itself leaves the leaf count as it was.
         assert is_leaf_around(scan, *points[landmark]), (landmark, points[landmark])
 
-    desktop = Desktop()
-    program = subprocess.Popen([options.kestra], env=desktop.env)
-    try:
+    with Desktop() as desktop:
+        program = desktop.start(options.kestra)
         desktop.wait_window("^KESTRA v2.04$")
         time.sleep(1.0)
         desktop.click(*BUTTON_OPEN)
@@ -76,10 +75,6 @@ def main():
         desktop.screenshot(os.path.join(options.work, "after-save.png"))
         desktop.click(*BUTTON_EXIT)
         exit_code = program.wait(timeout=30)
-    finally:
-        if program.poll() is None:
-            program.kill()
-        desktop.close()
 
     expected = [heads(), expected_row(points, scan[0], "leaf01.bmp")]
     if not check_saved(results_path, expected):

@@ -2,6 +2,7 @@
 
 #include "TestPictures.h"
 #include "measure/Error.h"
+#include "tools/JpegWriter.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -145,7 +146,7 @@ TEST(JpegDecoder, RefusesMoreScansThanEncodersWriteAndScansBeyondTheirWork)
     // Every scan walks all the blocks of the picture its header declares.
     QByteArray large = test::makeScanBomb(64, 64, 300);
     EXPECT_EQ(decodeError(large), "decoded");
-    test::setJpegSize(large, 4000, 4000);
+    SetJpegSize(large, 4000, 4000);
     EXPECT_EQ(decodeError(large),
               "The JPEG file has too many scans for its picture of 4000 x 4000 pixels.");
 }

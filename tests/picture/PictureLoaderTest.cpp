@@ -2,6 +2,7 @@
 
 #include "TestPictures.h"
 #include "measure/Error.h"
+#include "tools/JpegWriter.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -102,11 +103,11 @@ TEST_F(PictureLoader, RefusesHostilePicturesBeforeTheirMemoryOrTheWholeFile)
     EXPECT_EQ(loadError(write("mono.bmp", mono)), beyondBudget("65535 x 65535"));
 
     QByteArray colour = jpeg_;
-    test::setJpegSize(colour, 18000, 18000);
+    SetJpegSize(colour, 18000, 18000);
     EXPECT_EQ(loadError(write("colour.jpg", colour)), beyondBudget("18000 x 18000"));
     QByteArray gray = test::makeJpeg(
         16, 16, 1, [](int, std::uint8_t* row) { std::fill(row, row + 16, std::uint8_t{90}); });
-    test::setJpegSize(gray, 32000, 32000);
+    SetJpegSize(gray, 32000, 32000);
     EXPECT_EQ(loadError(write("gray.jpg", gray)), beyondBudget("32000 x 32000"));
 
     EXPECT_EQ(loadError(write("bomb.jpg", test::makeScanBomb(64, 64, 2000))),

@@ -1,8 +1,8 @@
 #include "TestPictures.h"
 
-#include <cstdio>
+#include "tools/JpegWriter.h"
+
 #include <cstdlib>
-#include <jpeglib.h>
 #include <stdexcept>
 #include <vector>
 
@@ -152,80 +152,21 @@ QByteArray makeJpeg(int width, int height, int components,
                     const std::function<void(int y, std::uint8_t* row)>& fill, int quality,
                     int restartRows)
 {
-    jpeg_compress_struct encoder{};
-    jpeg_error_mgr errors{};
-    encoder.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&encoder);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&encoder, &buffer, &size);
-    encoder.image_width = static_cast<JDIMENSION>(width);
-    encoder.image_height = static_cast<JDIMENSION>(height);
-    encoder.input_components = components;
-    encoder.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&encoder);
-    jpeg_set_quality(&encoder, quality, TRUE);
-    encoder.restart_in_rows = restartRows;
-    jpeg_start_compress(&encoder, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width * components));
-    while (encoder.next_scanline < encoder.image_height) {
-        fill(static_cast<int>(encoder.next_scanline), row.data());
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&encoder, rows, 1);
-    }
-    jpeg_finish_compress(&encoder);
-    jpeg_destroy_compress(&encoder);
-    QByteArray file(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
-    free(buffer);
-    return file;
-}
-
-void setJpegSize(QByteArray& file, int width, int height)
-{
-    // The first start-of-frame marker of any kind that libjpeg reads.
-    for (qsizetype at = 2; at + 9 < file.size(); ++at) {
-        const auto marker = static_cast<std::uint8_t>(file[at + 1]);
-        if (static_cast<std::uint8_t>(file[at]) == 0xFF && marker >= 0xC0 && marker <= 0xC2) {
-            file[at + 5] = static_cast<char>(height >> 8);
-            file[at + 6] = static_cast<char>(height & 0xFF);
-            file[at + 7] = static_cast<char>(width >> 8);
-            file[at + 8] = static_cast<char>(width & 0xFF);
-            return;
-        }
-    }
-    throw std::invalid_argument("no frame header");
+    return WriteJpeg(width, height, components, fill,
+                     {.quality = quality, .restartRows = restartRows});
 }
 
 QByteArray makeScanBomb(int width, int height, int scans)
 {
-    jpeg_compress_struct encoder{};
-    jpeg_error_mgr errors{};
-    encoder.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&encoder);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&encoder, &buffer, &size);
-    encoder.image_width = static_cast<JDIMENSION>(width);
-    encoder.image_height = static_cast<JDIMENSION>(height);
-    encoder.input_components = 1;
-    encoder.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&encoder);
-    jpeg_simple_progression(&encoder);
-    jpeg_start_compress(&encoder, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width), 128);
-    while (encoder.next_scanline < encoder.image_height) {
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&encoder, rows, 1);
-    }
-    jpeg_finish_compress(&encoder);
-    const int written = encoder.num_scans;
-    jpeg_destroy_compress(&encoder);
-    const QByteArray file(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
-    free(buffer);
+    const QByteArray file = WriteJpeg(
+        width, height, 1,
+        [width](int, std::uint8_t* row) { std::fill(row, row + width, std::uint8_t{128}); },
+        {.progressive = true});
+    const QByteArray sos("\xFF\xDA", 2);
+    const int written = static_cast<int>(file.count(sos));
 
     // A scan runs from its marker to the next marker that is not a stuffed
     // 0xFF byte or a restart marker.
-    const QByteArray sos("\xFF\xDA", 2);
     const qsizetype first = file.indexOf(sos);
     const qsizetype second = file.indexOf(sos, first + 2);
     qsizetype end = second + 2;

@@ -32,9 +32,6 @@ void put32(QByteArray& file, int offset, std::uint32_t value);
                                   const std::function<void(int y, std::uint8_t* row)>& fill,
                                   int quality = 100, int restartRows = 0);
 
-// Writes width and height into a JPEG file's frame header.
-void setJpegSize(QByteArray& file, int width, int height);
-
 // A progressive grayscale JPEG of a flat picture whose second scan (a few
 // bytes of end-of-band runs that every block of the picture still walks
 // through) is repeated until the file holds `scans` scans.
