@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/WindowStyle.h"
+
 #include <QFileInfo>
 #include <QMessageBox>
 #include <utility>
@@ -42,7 +44,9 @@ QString ErrorMessage(const std::exception_ptr& error)
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv), errorBox_(ShowModalBox)
-{}
+{
+    setStyle(new WindowStyle);
+}
 
 void Application::setErrorBox(ErrorBox box)
 {

@@ -4,6 +4,9 @@
 #include "measure/Error.h"
 
 #include <QCoreApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
@@ -127,6 +130,38 @@ TEST_F(ErrorBoxTest, ErrorsOutsideAnyHandlerAndPastTheGuardsAreShown)
     QCoreApplication::sendEvent(&object, &event);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "Thrown from an event.");
+}
+
+QImage Drawn(const QIcon& icon, QSize size, QIcon::Mode mode)
+{
+    QImage image(size + QSize(4, 4), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    icon.paint(&painter, QRect(QPoint(2, 2), size), Qt::AlignCenter, mode);
+    return image;
+}
+
+TEST(WindowStyleTest, MenuBarArrowReadLateDrawsAsThePlatformStyles)
+{
+    const auto* style = qobject_cast<const QProxyStyle*>(QApplication::style());
+    ASSERT_NE(style, nullptr);
+    const QIcon late = style->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+    const QIcon own = style->baseStyle()->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+    ASSERT_FALSE(own.isNull());
+    EXPECT_FALSE(late.isNull());
+    EXPECT_EQ(late.availableSizes(), own.availableSizes());
+    for (const int side : {8, 16, 24, 48}) {
+        const QSize size(side, side);
+        EXPECT_EQ(late.actualSize(size), own.actualSize(size)) << side;
+        for (const qreal ratio : {1.0, 1.5, 2.0}) {
+            EXPECT_EQ(late.pixmap(size, ratio).toImage(), own.pixmap(size, ratio).toImage())
+                << side << " at " << ratio;
+        }
+        for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active}) {
+            EXPECT_EQ(Drawn(late, size, mode), Drawn(own, size, mode))
+                << side << " in mode " << mode;
+        }
+    }
 }
 
 } // namespace
