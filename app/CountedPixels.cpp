@@ -10,18 +10,6 @@
 #include <QRegion>
 
 namespace kestra {
-namespace {
-
-std::uint64_t countIn(const QImage& picture, const QRegion& boxes)
-{
-    const LeafCount leaf(picture);
-    std::uint64_t pixels = 0;
-    for (const QRect& box : boxes)
-        pixels += leaf.pixelsIn(box);
-    return pixels;
-}
-
-} // namespace
 
 template <typename Count> void CountedPixels::count(Count&& count)
 {
@@ -60,14 +48,14 @@ void CountedPixels::beforeMarkers(const QImage& picture, const QRegion& boxes)
 {
     if (!pixels_)
         return;
-    count([&] { *pixels_ -= countIn(picture, boxes); });
+    count([&] { *pixels_ -= CountLeafPixels(picture, boxes); });
 }
 
 void CountedPixels::afterMarkers(const QImage& picture, const QRegion& boxes)
 {
     if (!pixels_)
         return;
-    count([&] { *pixels_ += countIn(picture, boxes); });
+    count([&] { *pixels_ += CountLeafPixels(picture, boxes); });
 }
 
 QString CountedPixels::note(double dpi, const std::string& decimalSeparator) const

@@ -17,8 +17,6 @@ namespace kestra {
 // from the picture in its own format (picture/LeafCount).
 class CountedPixels {
 public:
-    [[nodiscard]] bool shown() const { return shown_; }
-
     void show(const QImage& picture);
     void hide();
 

@@ -81,9 +81,8 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     zoomOutAction->setAutoRepeat(true);
     actualSizeAction = addItem(viewMenu, QStringLiteral("&Actual size"), {Qt::CTRL | Qt::Key_0});
     viewMenu->addSeparator();
-    // Enabled, and named with the value, only when a scan declares another one.
-    useScanResolutionAction = addItem(viewMenu, QStringLiteral("&Use the scan's resolution"));
-    useScanResolutionAction->setEnabled(false);
+    useScanResolutionAction = addItem(viewMenu, QString());
+    offerScanResolution(QString());
     showCountedPixelsAction =
         addItem(viewMenu, QStringLiteral("Show &counted pixels"), {Qt::CTRL | Qt::Key_T});
     showCountedPixelsAction->setCheckable(true);
@@ -117,6 +116,14 @@ bool MainMenu::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QMenuBar::eventFilter(watched, event);
+}
+
+void MainMenu::offerScanResolution(const QString& text)
+{
+    // Enabled, and named with the value, only when a scan declares another one.
+    useScanResolutionAction->setEnabled(!text.isEmpty());
+    useScanResolutionAction->setText(text.isEmpty() ? QStringLiteral("&Use the scan's resolution")
+                                                    : text);
 }
 
 } // namespace kestra

@@ -18,6 +18,10 @@ public:
     // and the button it stands for are never out of step.
     void followEnabled(QAction* action, QWidget* control);
 
+    // Offers the scan's own resolution under the given text, or, with an
+    // empty text, shows the item disabled under its plain name.
+    void offerScanResolution(const QString& text);
+
     QMenu* fileMenu = nullptr;
     QAction* openAction = nullptr;
     QAction* openNextScanAction = nullptr;

@@ -24,17 +24,20 @@ QStringList localFiles(const QList<QUrl>& urls)
     return files;
 }
 
-} // namespace
-
-std::optional<QString> ChooseDroppedFile(const QList<QUrl>& urls)
+// The file a drop opens: of the local files dropped (folders aside), the first
+// in natural name order, whose load says what is wrong with it if it is no
+// picture; nothing when no local file came.
+std::optional<QString> chooseDroppedFile(const QMimeData& data)
 {
-    QStringList files = localFiles(urls);
+    const QStringList files = data.hasUrls() ? localFiles(data.urls()) : QStringList();
     if (files.isEmpty())
         return std::nullopt;
     return *std::min_element(files.cbegin(), files.cend(), [](const QString& a, const QString& b) {
         return NaturalLess(QFileInfo(a).fileName(), QFileInfo(b).fileName());
     });
 }
+
+} // namespace
 
 PictureDrop::PictureDrop(QWidget* window) : QObject(window)
 {
@@ -48,7 +51,8 @@ bool PictureDrop::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDropEvent*>(event);
-        if (drag->mimeData()->hasUrls() && ChooseDroppedFile(drag->mimeData()->urls())) {
+        // Which file opens is chosen on the drop; a drag only needs one.
+        if (drag->mimeData()->hasUrls() && !localFiles(drag->mimeData()->urls()).isEmpty()) {
             drag->acceptProposedAction();
             return true;
         }
@@ -57,9 +61,7 @@ bool PictureDrop::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        const std::optional<QString> file = drop->mimeData()->hasUrls()
-                                                ? ChooseDroppedFile(drop->mimeData()->urls())
-                                                : std::nullopt;
+        const std::optional<QString> file = chooseDroppedFile(*drop->mimeData());
         if (!file) {
             drop->ignore();
             return true;

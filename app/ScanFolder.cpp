@@ -1,5 +1,7 @@
 #include "app/ScanFolder.h"
 
+#include "picture/PictureLoader.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -64,13 +66,10 @@ bool NaturalLess(const QString& a, const QString& b)
     return a < b;
 }
 
-bool IsScanName(const QString& fileName)
-{
-    const QString extension = QFileInfo(fileName).suffix().toLower();
-    return extension == u"bmp" || extension == u"jpg" || extension == u"jpeg";
-}
+namespace {
 
-QStringList ScansIn(const QString& folder)
+// The scans of a folder, full paths in natural name order.
+QStringList scansIn(const QString& folder)
 {
     QStringList names;
     const QDir directory(folder);
@@ -86,10 +85,12 @@ QStringList ScansIn(const QString& folder)
     return paths;
 }
 
+} // namespace
+
 std::optional<QString> NeighbourScan(const QString& picture, int step, const QSet<QString>& skipped)
 {
     const QFileInfo current(picture);
-    const QStringList scans = ScansIn(current.path());
+    const QStringList scans = scansIn(current.path());
     const QString name = current.fileName();
     // Where the picture stands, or would stand if it has gone meanwhile.
     const auto place = std::lower_bound(scans.begin(), scans.end(), name,

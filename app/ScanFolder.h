@@ -11,12 +11,6 @@ namespace kestra {
 // leaf2 comes before leaf10; other characters without regard to case.
 [[nodiscard]] bool NaturalLess(const QString& a, const QString& b);
 
-// A file name a scan can have: the extension bmp, jpg or jpeg, in any case.
-[[nodiscard]] bool IsScanName(const QString& fileName);
-
-// The scans of a folder, full paths in natural name order.
-[[nodiscard]] QStringList ScansIn(const QString& folder);
-
 // The scan that follows (step 1) or precedes (step -1) a picture among the
 // scans of its folder, passing over those in skipped; nothing at either end.
 // The picture itself need not be there any more.

@@ -22,9 +22,10 @@ void StatusNotes::set(Note note, const QString& text)
     showNotes();
 }
 
-void StatusNotes::showPassing(const QString& message, int milliseconds)
+void StatusNotes::showPassing(const QString& message)
 {
-    bar_->showMessage(message, milliseconds);
+    constexpr int PassingMilliseconds = 4000;
+    bar_->showMessage(message, PassingMilliseconds);
 }
 
 QString StatusNotes::text() const

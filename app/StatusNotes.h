@@ -21,13 +21,12 @@ public:
     // Sets one note; an empty text takes it away.
     void set(Note note, const QString& text);
 
-    // A message shown for a moment, after which the notes show again.
-    void showPassing(const QString& message, int milliseconds);
-
-    // All notes as the message area shows them.
-    [[nodiscard]] QString text() const;
+    // A message shown for a moment (4 s), after which the notes show again.
+    void showPassing(const QString& message);
 
 private:
+    // All notes as the message area shows them.
+    [[nodiscard]] QString text() const;
     void showNotes();
 
     QStatusBar* bar_;

@@ -54,8 +54,6 @@ constexpr QSize ClientSize(1184, 863);
 constexpr int MenuBarHeight = 20;
 constexpr int DpiToneFrequency = 750;
 constexpr int DpiToneMilliseconds = 300;
-// How long a passing word stays in the status bar.
-constexpr int StatusMessageMilliseconds = 4000;
 
 // The 16-bit key codes of the recording keys (F8 is 119); keys without such a
 // code give 0, which no handler acts on.
@@ -240,7 +238,7 @@ void TForm1::buildControls()
     TrackBar1 = new QSlider(Qt::Horizontal, Panel1);
     TrackBar1->setGeometry(16, 114, 193, 44);
     TrackBar1->setRange(0, 7);
-    TrackBar1->setValue(3);
+    TrackBar1->setValue(kestra::SliderPositionAtFullSize);
     TrackBar1->setSingleStep(1);
     TrackBar1->setPageStep(2);
     TrackBar1->setTickPosition(QSlider::TicksBelow);
@@ -492,6 +490,9 @@ void TForm1::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::LocaleChange) {
         readDecimalSeparator();
+        // What the window wrote with the old separator is written again.
+        compareResolution();
+        showCount();
     }
     QWidget::changeEvent(event);
 }
@@ -676,7 +677,7 @@ void TForm1::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, int x, 
         // The label has moved on to the next landmark: what the click
         // recorded stays in sight a moment longer.
         if (state.Landmarks.stepOnAfterClick()) {
-            showPassing(QString::fromStdString(state.Landmarks.recordedText()));
+            statusNotes_->showPassing(QString::fromStdString(state.Landmarks.recordedText()));
         }
     }
     showLandmarks();
@@ -765,8 +766,8 @@ void TForm1::openNeighbourScan(int step)
     const std::optional<QString> scan =
         kestra::NeighbourScan(QString::fromStdString(state.FileName), step, skippedScans_);
     if (!scan) {
-        showPassing(step > 0 ? QStringLiteral("No next scan in this folder.")
-                             : QStringLiteral("No previous scan in this folder."));
+        statusNotes_->showPassing(step > 0 ? QStringLiteral("No next scan in this folder.")
+                                           : QStringLiteral("No previous scan in this folder."));
         return;
     }
     // A scan that does not load is passed over by the next step, so that one
@@ -788,18 +789,14 @@ void TForm1::StepOnClick()
 
 void TForm1::AnalyzeAndOpenNextClick()
 {
-    const std::int32_t rows = state.Results.ResultCount();
-    // An analysis that stops with an error throws here, and nothing opens.
+    // An analysis either appends its row or throws here, and nothing opens.
     Button12Click();
-    if (state.Results.ResultCount() > rows) {
-        openNeighbourScan(1);
-    }
+    openNeighbourScan(1);
 }
 
 void TForm1::UseScanResolutionClick()
 {
-    if (const auto warning = kestra::CompareResolution(declaredDpi_, state.Dpi,
-                                                       QString::fromStdString(decimalSeparator_))) {
+    if (const auto warning = compareResolution()) {
         // Typed as the user would, so that the field's own rule sets the DPI.
         Edit1->setText(warning->fieldText);
     }
@@ -827,16 +824,9 @@ std::optional<kestra::ResolutionWarning> TForm1::compareResolution()
 {
     const auto warning = kestra::CompareResolution(declaredDpi_, state.Dpi,
                                                    QString::fromStdString(decimalSeparator_));
-    QAction* use = MainMenu1->useScanResolutionAction;
-    use->setEnabled(warning.has_value());
-    use->setText(warning ? warning->menuText : QStringLiteral("Use the scan's resolution"));
+    MainMenu1->offerScanResolution(warning ? warning->menuText : QString());
     Edit1->setToolTip(warning ? warning->text : QString());
     return warning;
-}
-
-void TForm1::showPassing(const QString& message)
-{
-    statusNotes_->showPassing(message, StatusMessageMilliseconds);
 }
 
 void TForm1::SaveLandmarksClick()

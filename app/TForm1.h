@@ -147,7 +147,6 @@ private:
     // The file a save dialog chose, in the system's encoding, or nothing.
     std::optional<std::string> chooseSaveTarget(kestra::SaveDialog& dialog);
     void openNeighbourScan(int step);
-    void showPassing(const QString& message);
     std::optional<kestra::ResolutionWarning> compareResolution();
     void showCount();
     void showLandmarks();

@@ -160,9 +160,14 @@ std::uint64_t CountLeafPixels(const QImage& picture)
     return LeafCount(picture).pixelsIn(picture.rect());
 }
 
-std::uint64_t CountLeafPixels(const QImage& picture, const QRect& area)
+std::uint64_t CountLeafPixels(const QImage& picture, const QRegion& area)
 {
-    return LeafCount(picture).pixelsIn(area);
+    // A region's rectangles never overlap.
+    const LeafCount leaf(picture);
+    std::uint64_t count = 0;
+    for (const QRect& box : area)
+        count += leaf.pixelsIn(box);
+    return count;
 }
 
 } // namespace kestra

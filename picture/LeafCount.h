@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 #include <array>
 #include <cstdint>
 
@@ -42,6 +43,6 @@ private:
 // to the picture), with its markers, after its conversion to 32 bits; the
 // picture itself stays as it is.
 [[nodiscard]] std::uint64_t CountLeafPixels(const QImage& picture);
-[[nodiscard]] std::uint64_t CountLeafPixels(const QImage& picture, const QRect& area);
+[[nodiscard]] std::uint64_t CountLeafPixels(const QImage& picture, const QRegion& area);
 
 } // namespace kestra

@@ -32,7 +32,7 @@ QString extensionOf(const QString& path)
     return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
-Kind kindOf(const QString& extension)
+std::optional<Kind> knownKind(const QString& extension)
 {
     const QString lower = extension.toLower();
     if (lower == u"jpg" || lower == u"jpeg")
@@ -43,6 +43,13 @@ Kind kindOf(const QString& extension)
         return Kind::Icon;
     if (lower == u"wmf" || lower == u"emf")
         return Kind::Metafile;
+    return std::nullopt;
+}
+
+Kind kindOf(const QString& extension)
+{
+    if (const std::optional<Kind> kind = knownKind(extension))
+        return *kind;
     fail(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
 }
 
@@ -119,6 +126,12 @@ QImage readIcon(QFile& file)
 }
 
 } // namespace
+
+bool IsScanName(const QString& fileName)
+{
+    const std::optional<Kind> kind = knownKind(extensionOf(fileName));
+    return kind == Kind::Bitmap || kind == Kind::Jpeg;
+}
 
 LoadedPicture LoadPicture(const QString& path, int displayColorDepth)
 {

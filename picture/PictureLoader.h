@@ -18,6 +18,9 @@ struct LoadedPicture {
     bool damaged = false;
 };
 
+// A file name a scan can have: one the bitmap reader or the JPEG decoder takes.
+[[nodiscard]] bool IsScanName(const QString& fileName);
+
 // Loads a picture file, choosing the decoder by the file name's extension
 // (the text after the last dot of the name, compared without regard to case):
 // "jpg" and "jpeg" take the JPEG decoder, "bmp" our bitmap reader, "ico" Qt's

@@ -6,6 +6,7 @@
 #include "app/ScanFolder.h"
 #include "measure/LeafSurface.h"
 #include "measure/ResultsExport.h"
+#include "picture/PictureLoader.h"
 #include "picture/PictureView.h"
 
 #include <QAction>
@@ -429,6 +430,7 @@ TEST_F(SessionTest, AScanThatDeclaresAnotherResolutionIsSaidAloud)
     EXPECT_EQ(form->StatusBar1->currentMessage(), "");
     EXPECT_EQ(form->Edit1->toolTip(), "");
     EXPECT_FALSE(use->isEnabled());
+    EXPECT_EQ(use->text(), "&Use the scan's resolution");
 
     // Cameras' and screens' defaults are named as such.
     choice = scanAt("at72.bmp", 2835);
@@ -437,12 +439,14 @@ TEST_F(SessionTest, AScanThatDeclaresAnotherResolutionIsSaidAloud)
               "This scan declares 72 dpi (probably not the scan's resolution); the DPI field "
               "says 600.");
 
-    // The value is typed with the user's decimal separator.
+    // The value is written, and typed, with the user's decimal separator, also
+    // when the user changes it.
+    choice = scanAt("odd.bmp", 4665); // 118.491 dpi
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(use->text(), "Use the scan's resolution (118.49 dpi)");
     QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
     QEvent change(QEvent::LocaleChange);
     QCoreApplication::sendEvent(qApp, &change);
-    choice = scanAt("odd.bmp", 4665); // 118.491 dpi
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
     EXPECT_EQ(use->text(), "Use the scan's resolution (118,49 dpi)");
     use->trigger();
     EXPECT_EQ(form->Edit1->text(), "118,49");
