@@ -16,6 +16,17 @@ bool isIndex(int index)
     return index >= 1 && index <= AuxiliaryPoint;
 }
 
+// The millimetres per pixel an analysis measures with.
+double analysisScaleFactor(double dpi)
+{
+    // A DPI of 0 or less gives no lengths at all.
+    if (!(dpi > 0.0))
+        throw Error("The DPI must be a number greater than 0");
+    const double scale = ScaleFactor(dpi);
+    (void)PixelArea(scale);
+    return scale;
+}
+
 } // namespace
 
 ResultRow::ResultRow(const Landmarks& landmarks, std::string_view decimalSeparator)
@@ -83,25 +94,15 @@ std::string NameCell(std::string_view path)
     return std::string(name);
 }
 
-double AnalysisScaleFactor(double dpi)
-{
-    // A DPI of 0 or less gives no lengths at all.
-    if (!(dpi > 0.0))
-        throw Error("The DPI must be a number greater than 0");
-    const double scale = ScaleFactor(dpi);
-    (void)PixelArea(scale);
-    return scale;
-}
-
 double SurfaceOfCount(std::uint64_t pixels, double dpi)
 {
-    return LeafSurfaceOf(pixels, AnalysisScaleFactor(dpi));
+    return LeafSurfaceOf(pixels, analysisScaleFactor(dpi));
 }
 
 void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput& input)
 {
     // Refused before anything changes.
-    const double scale = AnalysisScaleFactor(input.Dpi);
+    const double scale = analysisScaleFactor(input.Dpi);
     const double surface =
         LeafSurface(input.pictureRows ? input.pictureRows() : PixelRows{}, scale);
 

@@ -52,14 +52,10 @@ private:
     std::vector<std::string> cells_;
 };
 
-// The millimetres per pixel an analysis measures with. Throws Error for a DPI
-// that is not greater than 0 or so small that the scale or the pixel area
-// overflows.
-[[nodiscard]] double AnalysisScaleFactor(double dpi);
-
 // The surface in square centimetres that a count of leaf pixels gives at a
-// DPI, as the analysis would write it; throws as AnalysisScaleFactor does, or
-// when the surface overflows.
+// DPI, as the analysis would write it. Throws Error as the analysis does: for
+// a DPI that is not greater than 0, or so small that the scale, the pixel area
+// or the surface overflows.
 [[nodiscard]] double SurfaceOfCount(std::uint64_t pixels, double dpi);
 
 // Runs one analysis: appends row ResultCount + 1 to the table, with the

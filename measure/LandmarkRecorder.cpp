@@ -26,22 +26,28 @@ LandmarkRecorder::LandmarkRecorder() : coordinates_(3, LandmarkCount + 1)
 
 void LandmarkRecorder::ResetPoints()
 {
-    for (int n = 1; n <= LandmarkCount; ++n) {
-        points.PointX[n] = 0.0;
-        points.PointY[n] = 0.0;
-        showCoordinates(n);
-    }
+    setPoints(Landmarks());
     CurrentPoint = Reset;
     statusText_ = RecordedText;
 }
 
 void LandmarkRecorder::takeLandmarks(const Landmarks& landmarks)
 {
+    setPoints(landmarks);
+    stop();
+}
+
+void LandmarkRecorder::setPoints(const Landmarks& landmarks)
+{
     for (int n = 1; n <= LandmarkCount; ++n) {
         points.PointX[n] = landmarks.PointX[n];
         points.PointY[n] = landmarks.PointY[n];
         showCoordinates(n);
     }
+}
+
+void LandmarkRecorder::stop()
+{
     CurrentPoint = Idle;
     statusText_ = RecordedText;
     nextPointAvailable_ = false;
@@ -55,9 +61,7 @@ bool LandmarkRecorder::isRecording() const
 void LandmarkRecorder::startStop()
 {
     if (CurrentPoint <= LandmarkCount) {
-        CurrentPoint = Idle;
-        statusText_ = RecordedText;
-        nextPointAvailable_ = false;
+        stop();
     } else {
         CurrentPoint = 1;
         statusText_ = readingText(CurrentPoint);

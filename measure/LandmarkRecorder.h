@@ -74,6 +74,10 @@ public:
     std::int32_t CurrentPoint = Reset;
 
 private:
+    // P(1) to P(32) become those of landmarks, in the coordinates list too.
+    void setPoints(const Landmarks& landmarks);
+    // To idle: nothing is recorded until Start/Stop again.
+    void stop();
     void showCoordinates(int landmark);
 
     TextGrid coordinates_;

@@ -4,6 +4,7 @@
 #include "measure/Landmarks.h"
 #include "measure/Measurements.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace kestra {
@@ -35,8 +36,10 @@ void ResultsTable::appendRow(std::vector<std::string> cells, RowLandmarks landma
     if (cells.size() != static_cast<std::size_t>(ColumnCount))
         throw std::invalid_argument("a results row holds every column");
     const std::int32_t row = ResultCount_ + 1;
-    // Room first, so that a failure leaves the cells and the landmarks in step.
-    rowLandmarks_.reserve(rowLandmarks_.size() + 1);
+    // Room first, so that a failure leaves the cells and the landmarks in step;
+    // by doubling, so that appending stays cheap over a long session.
+    if (rowLandmarks_.size() == rowLandmarks_.capacity())
+        rowLandmarks_.reserve(std::max<std::size_t>(16, 2 * rowLandmarks_.capacity()));
     grid_.GrowTo(row + 1);
     for (int column = 0; column < ColumnCount; ++column)
         grid_.SetCell(column, row, std::move(cells[static_cast<std::size_t>(column)]));

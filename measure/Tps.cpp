@@ -1,5 +1,6 @@
 #include "measure/Tps.h"
 
+#include "measure/Analysis.h"
 #include "measure/DecimalText.h"
 #include "measure/Error.h"
 #include "measure/FileReplace.h"
@@ -41,14 +42,6 @@ std::string_view trimmed(std::string_view text)
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// The last part of a path, after its last '/' or '\\': tpsDig may write the
-// picture's full path, on either kind of system.
-std::string_view fileNameOf(std::string_view path)
-{
-    const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
 // A line for a message: at most QuotedBytes bytes, cut between two UTF-8
@@ -255,7 +248,9 @@ private:
         if (!current_)
             return;
         anySpecimen_ = true;
-        if (!current_->image.empty() && fileNameOf(current_->image) == pictureName_)
+        // tpsDig may write the picture's full path, on either kind of system;
+        // the Name cell's rule reads the name out of it as it was written.
+        if (!current_->image.empty() && NameCell(current_->image) == pictureName_)
             chosen_ = current_;
         current_.reset();
     }
@@ -306,7 +301,7 @@ void ExportTps(const ResultsTable& table, const std::string& path)
 Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
                            const TpsPicture& picture)
 {
-    const std::string_view pictureName = fileNameOf(picture.name);
+    const std::string pictureName = NameCell(picture.name);
     const Specimen specimen = TpsParser(tpsPath, pictureName).read(text);
     if (specimen.landmarkCount != LandmarkCount)
         throw Error("The TPS file \"" + std::string(tpsPath) + "\" holds " +

@@ -27,15 +27,16 @@ void ExportTps(const ResultsTable& table, const std::string& path);
 
 // The open picture whose landmarks a TPS file is searched for.
 struct TpsPicture {
-    std::string_view name; // its file name; a folder before it is ignored
+    std::string_view name; // its path; only the name the Name cell holds counts
     int width = 0;
     int height = 0;
 };
 
 // Reads TPS text as tpsDig and geomorph write it and returns P(1) to P(32) of
-// the last specimen whose IMAGE= names the picture, in picture pixels with
-// y = picture height - y; a landmark with a negative coordinate comes back
-// as (0, 0), not placed. Point 33 is (0, 0). tpsPath only names the file in
+// the last specimen whose IMAGE= names the picture (both read by the Name
+// cell's rule, so that a name KESTRA wrote comes back to its picture), in
+// picture pixels with y = picture height - y; a landmark with a negative
+// coordinate comes back as (0, 0), not placed. Point 33 is (0, 0). tpsPath only names the file in
 // messages. Throws Error for text that is not TPS, that holds no specimen for
 // the picture, whose specimen does not hold 32 landmarks or places one far
 // outside the picture (beyond FarOutside pixels).

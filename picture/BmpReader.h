@@ -6,11 +6,8 @@
 
 namespace kestra {
 
-// Enough for every header and palette a bitmap can have.
-inline constexpr qint64 BmpHeadBytes = 2048;
-
 // Decodes a Windows bitmap file in its own depth. head holds the file's
-// first bytes (BmpHeadBytes of them, or the whole file when it is shorter);
+// first bytes, at least its headers and palette (or the whole file);
 // the pixel rows are read from file, a random-access device, straight into
 // the picture in one pass, and uncompressed rows are never held twice.
 //

@@ -6,6 +6,7 @@
 // libjpeg's header needs size_t and FILE declared first.
 #include <QList>
 #include <QRgb>
+#include <QScopeGuard>
 #include <QString>
 #include <csetjmp>
 #include <cstddef>
@@ -294,6 +295,7 @@ std::optional<JpegHeader> ReadJpegHeader(const QByteArray& head)
     jpeg_decompress_struct decoder{};
     ErrorManager errors{};
     useErrorManager(decoder, errors);
+    const auto destroy = qScopeGuard([&decoder] { jpeg_destroy_decompress(&decoder); });
     JpegHeader header;
     const auto* bytes = reinterpret_cast<const unsigned char*>(head.constData());
     const bool read = readHeader(decoder, errors, bytes, head.size());
@@ -303,7 +305,6 @@ std::optional<JpegHeader> ReadJpegHeader(const QByteArray& head)
         header.components = decoder.num_components;
         header.headerBytes = decoder.src->next_input_byte - bytes;
     }
-    jpeg_destroy_decompress(&decoder);
     // Running out of bytes, libjpeg reads on as if the file ended there, and
     // whatever it then reports says nothing about the file.
     if (errors.ranOut)
@@ -330,8 +331,9 @@ DecodedJpeg DecodeJpeg(const QByteArray& file, int displayColorDepth)
     target.displayColorDepth = displayColorDepth;
     watch.target = &target;
 
+    // Also when the picture's memory or palette throws out of decode.
+    const auto destroy = qScopeGuard([&decoder] { jpeg_destroy_decompress(&decoder); });
     const bool decoded = decode(decoder, errors, watch, file, target);
-    jpeg_destroy_decompress(&decoder);
     if (decoded)
         return {std::move(target.image), errors.damaged};
     switch (target.refusal) {

@@ -54,19 +54,30 @@ void paintCross(QPainter& painter, int x, int y)
     painter.drawLine(x, y - ArmLength, x, y + ArmLength);
 }
 
+// The box a cross at (x, y) can touch, its pen included.
+QRect markerBox(int x, int y)
+{
+    const int reach = ArmLength + PenMargin;
+    return {x - reach, y - reach, 2 * reach + 1, 2 * reach + 1};
+}
+
+// Calls at(x, y) for the pixel of each placed landmark.
+template <typename At> void forEachMarker(const Landmarks& landmarks, At&& at)
+{
+    for (int i = 1; i <= LandmarkCount; ++i) {
+        // Also skips what was never recorded: both coordinates start at 0.0.
+        if (!(landmarks.PointX[i] + landmarks.PointY[i] > 0.0))
+            continue;
+        at(truncated(landmarks.PointX[i]), truncated(landmarks.PointY[i]));
+    }
+}
+
 } // namespace
 
 QRegion MarkerBoxes(const Landmarks& landmarks)
 {
     QRegion boxes;
-    const int reach = ArmLength + PenMargin;
-    for (int i = 1; i <= LandmarkCount; ++i) {
-        if (!(landmarks.PointX[i] + landmarks.PointY[i] > 0.0))
-            continue;
-        const int x = truncated(landmarks.PointX[i]);
-        const int y = truncated(landmarks.PointY[i]);
-        boxes += QRect(x - reach, y - reach, 2 * reach + 1, 2 * reach + 1);
-    }
+    forEachMarker(landmarks, [&boxes](int x, int y) { boxes += markerBox(x, y); });
     return boxes;
 }
 
@@ -92,17 +103,12 @@ void PictureBitmap::DrawMarkers(const Landmarks& landmarks)
 {
     if (image_.isNull())
         return;
-    for (int i = 1; i <= LandmarkCount; ++i) {
-        // Also skips what was never recorded: both coordinates start at 0.0.
-        if (!(landmarks.PointX[i] + landmarks.PointY[i] > 0.0))
-            continue;
-        const int x = truncated(landmarks.PointX[i]);
-        const int y = truncated(landmarks.PointY[i]);
+    forEachMarker(landmarks, [this](int x, int y) {
         if (isPalettePicture(image_))
             drawCrossByIndex(x, y);
         else
             drawCross(x, y);
-    }
+    });
 }
 
 void PictureBitmap::drawCross(int x, int y)
@@ -117,9 +123,7 @@ void PictureBitmap::drawCross(int x, int y)
 // palette index.
 void PictureBitmap::drawCrossByIndex(int x, int y)
 {
-    const int reach = ArmLength + PenMargin;
-    const QRect box =
-        QRect(x - reach, y - reach, 2 * reach + 1, 2 * reach + 1).intersected(image_.rect());
+    const QRect box = markerBox(x, y).intersected(image_.rect());
     if (box.isEmpty())
         return;
     QImage mask(box.size(), QImage::Format_ARGB32);

@@ -249,10 +249,14 @@ QImage AllocatePicture(int width, int height, QImage::Format format)
         delete block;
         return {};
     }
-    {
+    try {
         Registry& known = registry();
         const std::lock_guard lock(known.mutex);
         known.blocks.emplace(block->memory, block);
+    } catch (...) {
+        std::free(block->memory);
+        delete block;
+        throw;
     }
     return wrap(block, width, height, bytesPerLine, format);
 }

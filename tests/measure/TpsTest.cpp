@@ -100,12 +100,17 @@ TEST(Tps, ReadsBackWhatItWrote)
     RunAnalysis(table, leaf, {"/b/one.jpg", 1200.0, {}, ".", 1000, 800});
     Landmarks oneAgain = table.rowLandmarks(3).points;
     place(oneAgain, 6, 0, 0);
+    // A name the Name cell cannot hold is saved as its "E:Name" and still
+    // comes back to its picture.
+    Landmarks unnamed = two;
+    RunAnalysis(table, unnamed, {"/c/.jpg", 300.0, {}, ".", 1000, 800});
 
     const fs::path file = fs::temp_directory_path() / ("kestra-tps-" + std::to_string(::getpid()));
     ExportTps(table, file.string());
     expectSame(LoadTpsLandmarks(file.string(), {"/a/two.bmp", 1000, 800}), two, "two");
     // The later row of the same picture wins.
     expectSame(LoadTpsLandmarks(file.string(), {"one.jpg", 1000, 800}), oneAgain, "one");
+    expectSame(LoadTpsLandmarks(file.string(), {"/c/.jpg", 1000, 800}), two, "unnamed");
     fs::remove(file);
     EXPECT_NE(oneAgain.PointX[1], one.PointX[1]);
 }
