@@ -112,6 +112,10 @@ LandmarkGuide::LandmarkGuide(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Landmark guide"));
     setAccessibleName(QStringLiteral("Landmark guide"));
+    // It stands beside the picture; the keys stay with the window, so that F8
+    // and every shortcut work while it shows.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setMinimumSize(200, 260);
 
     caption_->setWordWrap(true);

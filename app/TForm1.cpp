@@ -881,10 +881,6 @@ void TForm1::LandmarkGuideClick()
 {
     if (guide_ == nullptr) {
         guide_ = new kestra::LandmarkGuide(this);
-        // It stands beside the picture; the keys stay with the window, so
-        // that F8 and every shortcut work while it shows.
-        guide_->setAttribute(Qt::WA_ShowWithoutActivating);
-        guide_->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
         guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
         // At the picture's top right corner, clear of the coordinates list.
         guide_->resize(guide_->sizeHint());

@@ -16,18 +16,13 @@ namespace {
 // that it is counted while still in the cache.
 constexpr int StripPixels = 1 << 18;
 
-bool countsAsLeaf(QRgb colour)
-{
-    return IsLeafColour(qBlue(colour), qGreen(colour), qRed(colour));
-}
-
 // Whether each pixel value of a palette or 16-bit picture counts, as the
 // leaf surface would find after its conversion to 32 bits.
 std::vector<std::uint8_t> leafValues(const QImage& picture)
 {
     std::vector<std::uint8_t> leaf;
     for (const QRgb colour : WidenedValues(picture))
-        leaf.push_back(countsAsLeaf(colour));
+        leaf.push_back(IsLeafRgb(colour));
     return leaf;
 }
 

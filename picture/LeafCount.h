@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measure/LeafSurface.h"
+
 #include <QImage>
 #include <QRect>
 #include <QRegion>
@@ -7,6 +9,12 @@
 #include <cstdint>
 
 namespace kestra {
+
+// Whether the leaf surface counts a colour as Qt gives it.
+[[nodiscard]] inline bool IsLeafRgb(QRgb colour)
+{
+    return IsLeafColour(qBlue(colour), qGreen(colour), qRed(colour));
+}
 
 // The pixels of a picture that the leaf surface counts, read in the picture's
 // own format. The leaf surface counts after converting the picture to 32 bits

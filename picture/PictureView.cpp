@@ -1,6 +1,6 @@
 #include "picture/PictureView.h"
 
-#include "measure/LeafSurface.h"
+#include "picture/LeafCount.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -49,7 +49,7 @@ constexpr QRgb Tint = 0xffff00ff;
 QRgb tintedIfCounted(QRgb colour)
 {
     const QRgb half = (colour & Tint) + (((colour ^ Tint) & 0x00fefefe) >> 1);
-    return IsLeafColour(qBlue(colour), qGreen(colour), qRed(colour)) ? half : colour;
+    return IsLeafRgb(colour) ? half : colour;
 }
 
 // The stretched picture under area, sampled by whole rows and columns, with
