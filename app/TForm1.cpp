@@ -550,6 +550,7 @@ void TForm1::openPicture(const QString& path)
         picture = kestra::LoadPicture(path, displayColorDepth_);
     }
     Image2->bitmap().takeOver(std::move(picture.image));
+    countedPixels_.recount(Image2->bitmap().image());
     state.FileName = path.toStdString();
     skippedScans_.clear();
     setWindowTitle(Caption + QStringLiteral(" - ") + path);
@@ -570,7 +571,6 @@ void TForm1::openPicture(const QString& path)
                           ? QStringLiteral("This picture is stored turned; it is measured as "
                                            "stored.")
                           : QString());
-    countedPixels_.recount(Image2->bitmap().image());
     showCount();
     if (picture.damaged) {
         noticeBox_(QStringLiteral(

@@ -88,7 +88,7 @@ public:
     // The landmark guide, or nothing until Help > Landmark guide is first used.
     [[nodiscard]] kestra::LandmarkGuide* landmarkGuide() const { return guide_; }
 
-    // The two file dialogs are built when first used, since building them is
+    // The file dialogs are built when first used, since building them is
     // a good part of start-up, and kept from then on with the names they
     // remember.
     kestra::FileDialog& openPictureDialog();
