@@ -1,55 +1,33 @@
 // Writes small JPEG files of the kinds the decoder meets (colour, grayscale,
 // progressive, CMYK, restart markers, no chroma subsampling) into the folder
 // given, as the fuzzer's first corpus.
+#include "tools/JpegWriter.h"
+
 #include <cstdio>
-#include <jpeglib.h>
 #include <string>
-#include <vector>
 
 namespace {
 
 struct Kind {
     const char* name;
     int components;
-    bool progressive;
-    int restartRows;
-    bool fullChroma;
+    kestra::JpegWriting writing;
 };
 
 void write(const std::string& path, const Kind& kind)
 {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr)
-        return;
-    jpeg_compress_struct encoder{};
-    jpeg_error_mgr errors{};
-    encoder.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&encoder);
-    jpeg_stdio_dest(&encoder, out);
-    encoder.image_width = 37;
-    encoder.image_height = 21;
-    encoder.input_components = kind.components;
-    encoder.in_color_space = kind.components == 1   ? JCS_GRAYSCALE
-                             : kind.components == 3 ? JCS_RGB
-                                                    : JCS_CMYK;
-    jpeg_set_defaults(&encoder);
-    jpeg_set_quality(&encoder, 60, TRUE);
-    if (kind.progressive)
-        jpeg_simple_progression(&encoder);
-    encoder.restart_in_rows = kind.restartRows;
-    if (kind.fullChroma)
-        encoder.comp_info[0].h_samp_factor = encoder.comp_info[0].v_samp_factor = 1;
-    jpeg_start_compress(&encoder, TRUE);
-    std::vector<JSAMPLE> row(encoder.image_width * static_cast<unsigned>(kind.components));
-    while (encoder.next_scanline < encoder.image_height) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            row[i] = static_cast<JSAMPLE>(i * 7 + encoder.next_scanline * 13);
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&encoder, rows, 1);
+    constexpr int Width = 37;
+    const QByteArray file = kestra::WriteJpeg(
+        Width, 21, kind.components,
+        [&kind](int y, std::uint8_t* row) {
+            for (int i = 0; i < Width * kind.components; ++i)
+                row[i] = static_cast<std::uint8_t>(i * 7 + y * 13);
+        },
+        kind.writing);
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(file.constData(), 1, static_cast<std::size_t>(file.size()), out);
+        std::fclose(out);
     }
-    jpeg_finish_compress(&encoder);
-    jpeg_destroy_compress(&encoder);
-    std::fclose(out);
 }
 
 } // namespace
@@ -61,10 +39,13 @@ int main(int argc, char** argv)
         return 2;
     }
     const Kind kinds[] = {
-        {"colour", 3, false, 0, false},          {"gray", 1, false, 0, false},
-        {"progressive", 3, true, 0, false},      {"cmyk", 4, false, 0, false},
-        {"restarts", 3, false, 1, false},        {"full-chroma", 3, false, 0, true},
-        {"gray-progressive", 1, true, 1, false},
+        {"colour", 3, {.quality = 60}},
+        {"gray", 1, {.quality = 60}},
+        {"progressive", 3, {.quality = 60, .progressive = true}},
+        {"cmyk", 4, {.quality = 60}},
+        {"restarts", 3, {.quality = 60, .restartRows = 1}},
+        {"full-chroma", 3, {.quality = 60, .fullChroma = true}},
+        {"gray-progressive", 1, {.quality = 60, .restartRows = 1, .progressive = true}},
     };
     for (const Kind& kind : kinds)
         write(std::string(argv[1]) + "/" + kind.name + ".jpg", kind);

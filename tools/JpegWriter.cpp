@@ -27,6 +27,8 @@ QByteArray WriteJpeg(int width, int height, int components,
     jpeg_set_defaults(&encoder);
     jpeg_set_quality(&encoder, writing.quality, TRUE);
     encoder.restart_in_rows = writing.restartRows;
+    if (writing.fullChroma)
+        encoder.comp_info[0].h_samp_factor = encoder.comp_info[0].v_samp_factor = 1;
     if (writing.progressive)
         jpeg_simple_progression(&encoder);
     if (writing.dpi > 0) {

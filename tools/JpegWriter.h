@@ -14,6 +14,8 @@ struct JpegWriting {
     bool progressive = false;
     // Written into the JFIF header as dots per inch; 0 declares none.
     int dpi = 0;
+    // Every component at full resolution, without chroma subsampling.
+    bool fullChroma = false;
 };
 
 // Compresses a picture with libjpeg, row by row, so that no whole raw
