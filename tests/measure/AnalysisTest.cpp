@@ -1,6 +1,6 @@
 #include "measure/Analysis.h"
 
-#include "measure/Error.h"
+#include "TestFiles.h"
 #include "measure/Measurements.h"
 
 #include <gtest/gtest.h>
@@ -283,12 +283,7 @@ TEST_F(Analysis, ImpossibleDpiChangesNothing)
         {1e-160, "Floating point overflow"}, // the area of one pixel
     };
     for (const auto& [dpi, message] : refused) {
-        try {
-            run(dpi);
-            ADD_FAILURE() << "no error at " << dpi;
-        } catch (const Error& error) {
-            EXPECT_STREQ(error.what(), message);
-        }
+        EXPECT_EQ(test::errorOf([&] { run(dpi); }), message) << dpi;
         EXPECT_EQ(table.ResultCount(), 0);
         EXPECT_EQ(table.RowCount(), 2);
         EXPECT_EQ(table.Cells(0, 1), "");

@@ -1,7 +1,6 @@
 #include "measure/FileReplace.h"
 
 #include "TestFiles.h"
-#include "measure/Error.h"
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
 
@@ -11,10 +10,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <sstream>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,40 +21,17 @@
 #include <unistd.h>
 
 using namespace kestra;
+using test::entryCount;
+using test::errorOf;
 using test::readFile;
 using test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string errorOf(const std::function<void()>& save)
-{
-    try {
-        save();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "";
-}
-
 class SaveTarget : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() /
-                 ("kestra-save-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-    [[nodiscard]] std::size_t entries() const
-    {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-    }
-
-    fs::path folder;
+    const test::TempFolder folder;
 };
 
 // The full-disk case, run in a child with a mount namespace of its own, so
@@ -93,8 +67,7 @@ std::string fullDiskReport(const fs::path& folder)
     ::close(filler);
     const std::string error =
         errorOf([&] { ReplaceFile(target.string(), std::string(100000, 'n')); });
-    return error + "|" + readFile(target) + "|" +
-           std::to_string(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    return error + "|" + readFile(target) + "|" + std::to_string(entryCount(folder));
 }
 
 } // namespace
@@ -143,7 +116,7 @@ TEST_F(SaveTarget, OnlyARegularFileIsWritten)
     EXPECT_TRUE(fs::is_character_file(device));
     EXPECT_TRUE(fs::is_empty(subfolder));
     // No temporary file left behind.
-    EXPECT_EQ(entries(), device.parent_path() == folder ? 7u : 6u);
+    EXPECT_EQ(entryCount(folder), device.parent_path() == folder ? 7u : 6u);
 }
 
 TEST_F(SaveTarget, ALinkKeepsPointingToTheReplacedFile)
@@ -161,7 +134,7 @@ TEST_F(SaveTarget, ALinkKeepsPointingToTheReplacedFile)
     EXPECT_EQ(readFile(real), "new\n");
     EXPECT_EQ(fs::status(real).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(entries(), 3u);
+    EXPECT_EQ(entryCount(folder), 3u);
 
     fs::create_symlink("loop.txt", folder / "loop.txt");
     EXPECT_EQ(errorOf([&] { ReplaceFile((folder / "loop.txt").string(), "text"); }),

@@ -2,12 +2,10 @@
 
 #include "TestFiles.h"
 #include "measure/Analysis.h"
-#include "measure/Error.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace kestra;
 using test::readFile;
@@ -28,35 +26,16 @@ std::vector<std::string> lines(const std::string& text)
 
 class Export : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder =
-            fs::temp_directory_path() /
-            ("kestra-export-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override
-    {
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(folder);
-    }
     void analyse(const std::string& fileName, std::string_view separator = ".")
     {
         RunAnalysis(table, landmarks, {fileName, 254.0, {}, separator});
     }
     std::string errorOf(const std::string& path)
     {
-        try {
-            ExportResults(table, path);
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "";
+        return test::errorOf([&] { ExportResults(table, path); });
     }
 
-    fs::path folder;
+    const test::TempFolder folder;
     ResultsTable table;
     Landmarks landmarks;
 };

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "measure/Error.h"
+
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
+#include <utility>
 
 namespace kestra::test {
 
@@ -20,5 +25,48 @@ inline void writeFile(const std::filesystem::path& path, const std::string& text
 {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// The message of the Error that work throws, or `passed` when it throws none.
+template <class Work> std::string errorOf(Work&& work, std::string passed = {})
+{
+    try {
+        std::forward<Work>(work)();
+    } catch (const Error& error) {
+        return error.what();
+    }
+    return passed;
+}
+
+// The number of entries in a folder, subfolders' contents not counted.
+inline std::size_t entryCount(const std::filesystem::path& folder)
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                                  std::filesystem::directory_iterator()));
+}
+
+// An empty folder of the running test's own, named after it and the
+// process; removed with its contents at the end, whatever permissions the
+// test left on it.
+class TempFolder : public std::filesystem::path {
+public:
+    TempFolder()
+        : path(std::filesystem::temp_directory_path() /
+               ("kestra-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name()))
+    {
+        std::filesystem::remove_all(*this);
+        std::filesystem::create_directories(*this);
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::permissions(*this, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(*this, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+};
 
 } // namespace kestra::test

@@ -2,16 +2,14 @@
 
 #include "TestFiles.h"
 #include "measure/Analysis.h"
-#include "measure/Error.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace kestra;
+using test::errorOf;
 using test::readFile;
 using test::writeFile;
 namespace fs = std::filesystem;
@@ -32,14 +30,11 @@ void expectSame(const Landmarks& read, const Landmarks& expected, const std::str
     }
 }
 
-std::string errorOf(std::string_view text, const TpsPicture& picture = {"/scans/a.jpg", 400, 300})
+std::string readError(std::string_view text)
 {
-    try {
-        (void)ReadTpsLandmarks(text, "/data/leaves.tps", picture);
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "";
+    return errorOf([&] {
+        (void)ReadTpsLandmarks(text, "/data/leaves.tps", {"/scans/a.jpg", 400, 300});
+    });
 }
 
 // 32 coordinate lines "x y" of a specimen for a.jpg, line end included.
@@ -105,13 +100,13 @@ TEST(Tps, ReadsBackWhatItWrote)
     Landmarks unnamed = two;
     RunAnalysis(table, unnamed, {"/c/.jpg", 300.0, {}, ".", 1000, 800});
 
-    const fs::path file = fs::temp_directory_path() / ("kestra-tps-" + std::to_string(::getpid()));
+    const test::TempFolder folder;
+    const fs::path file = folder / "leaves.tps";
     ExportTps(table, file.string());
     expectSame(LoadTpsLandmarks(file.string(), {"/a/two.bmp", 1000, 800}), two, "two");
     // The later row of the same picture wins.
     expectSame(LoadTpsLandmarks(file.string(), {"one.jpg", 1000, 800}), oneAgain, "one");
     expectSame(LoadTpsLandmarks(file.string(), {"/c/.jpg", 1000, 800}), two, "unnamed");
-    fs::remove(file);
     EXPECT_NE(oneAgain.PointX[1], one.PointX[1]);
 }
 
@@ -197,14 +192,12 @@ TEST(Tps, BadInputIsNamed)
              " lies far outside the picture of 400 x 300 pixels"},
     };
     for (const auto& [text, message] : cases)
-        EXPECT_EQ(errorOf(text), message) << text;
+        EXPECT_EQ(readError(text), message) << text;
 }
 
 TEST(Tps, OnlyARegularFileOfSensibleSizeIsRead)
 {
-    const fs::path folder =
-        fs::temp_directory_path() / ("kestra-tps-files-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const test::TempFolder folder;
     const fs::path fifo = folder / "pipe.tps";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const fs::path large = folder / "large.tps";
@@ -219,15 +212,9 @@ TEST(Tps, OnlyARegularFileOfSensibleSizeIsRead)
          "The file \"" + large.string() + "\" is larger than 64 MB, too large for a TPS file"},
         {missing, "Cannot open file \"" + missing.string() + "\". No such file or directory"},
     };
-    for (const auto& [path, message] : cases) {
-        try {
-            (void)LoadTpsLandmarks(path.string(), picture);
-            ADD_FAILURE() << "read " << path;
-        } catch (const Error& error) {
-            EXPECT_EQ(error.what(), message);
-        }
-    }
-    fs::remove_all(folder);
+    for (const auto& [path, message] : cases)
+        EXPECT_EQ(errorOf([&] { (void)LoadTpsLandmarks(path.string(), picture); }), message)
+            << path;
 }
 
 TEST(Tps, FuzzFindingsStayMended)
@@ -235,10 +222,8 @@ TEST(Tps, FuzzFindingsStayMended)
     const fs::path findings = KESTRA_TEST_DATA "/fuzz/tps";
     if (!fs::exists(findings))
         GTEST_SKIP() << "no findings kept";
-    for (const fs::directory_entry& entry : fs::directory_iterator(findings)) {
-        try {
+    for (const fs::directory_entry& entry : fs::directory_iterator(findings))
+        (void)errorOf([&] {
             (void)ReadTpsLandmarks(readFile(entry.path()), "f.tps", {"a.jpg", 100, 100});
-        } catch (const Error&) {
-        }
-    }
+        });
 }
