@@ -1,7 +1,7 @@
 #include "picture/BmpReader.h"
 
 #include "TestPictures.h"
-#include "measure/Error.h"
+#include "tests/measure/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -38,12 +38,7 @@ QImage twoColours()
 
 std::string readError(const QByteArray& file)
 {
-    try {
-        (void)ReadBmp(file);
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "loaded";
+    return test::errorOf([&] { (void)ReadBmp(file); }, "loaded");
 }
 
 TEST(BmpReader, KeepsEveryDepthAndHeaderWithItsPixels)

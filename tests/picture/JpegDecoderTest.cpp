@@ -2,13 +2,11 @@
 
 #include "TestPictures.h"
 #include "measure/Error.h"
+#include "tests/measure/TestFiles.h"
 #include "tools/JpegWriter.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <jerror.h>
-#include <jpeglib.h>
 
 namespace kestra {
 namespace {
@@ -18,12 +16,7 @@ using test::near;
 
 std::string decodeError(const QByteArray& file, int depth = 24)
 {
-    try {
-        (void)DecodeJpeg(file, depth).image;
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "decoded";
+    return test::errorOf([&] { (void)DecodeJpeg(file, depth).image; }, "decoded");
 }
 
 // Left half red, right half blue, in whole 16-pixel blocks.

@@ -1,7 +1,7 @@
 #include "picture/PictureLoader.h"
 
 #include "TestPictures.h"
-#include "measure/Error.h"
+#include "tests/measure/TestFiles.h"
 #include "tools/JpegWriter.h"
 
 #include <QBuffer>
@@ -30,12 +30,7 @@ protected:
 
     static std::string loadError(const QString& path)
     {
-        try {
-            (void)LoadPicture(path, 24);
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "loaded";
+        return test::errorOf([&] { (void)LoadPicture(path, 24); }, "loaded");
     }
 
     QTemporaryDir folder_;

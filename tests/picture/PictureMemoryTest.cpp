@@ -1,9 +1,9 @@
 #include "picture/PictureMemory.h"
 
 #include "TestPictures.h"
-#include "measure/Error.h"
 #include "picture/BmpReader.h"
 #include "picture/JpegDecoder.h"
+#include "tests/measure/TestFiles.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -41,12 +41,7 @@ std::string rowsDiffer(const QImage& actual, const QImage& expected)
 
 std::string message(auto check)
 {
-    try {
-        check();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "passed";
+    return test::errorOf(check, "passed");
 }
 
 TEST(PictureMemory, WidensEveryDecodedFormatWhereItLiesAsQtConvertsIt)
