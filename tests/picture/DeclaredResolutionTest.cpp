@@ -1,6 +1,7 @@
 #include "picture/DeclaredResolution.h"
 
 #include "TestPictures.h"
+#include "tools/JpegWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,7 +37,7 @@ std::optional<double> bmpDpi(const QByteArray& file, qsizetype prefix = -1)
 // horizontal density at 14 and the vertical one at 16.
 QByteArray jpeg()
 {
-    return test::makeJpeg(8, 8, 3, [](int, std::uint8_t* row) { std::fill_n(row, 24, 90); });
+    return WriteJpeg(8, 8, 3, [](int, std::uint8_t* row) { std::fill_n(row, 24, 90); });
 }
 
 void putBig16(QByteArray& file, int offset, unsigned value)

@@ -11,7 +11,6 @@
 namespace kestra {
 namespace {
 
-using test::makeJpeg;
 using test::near;
 
 std::string decodeError(const QByteArray& file, int depth = 24)
@@ -22,7 +21,7 @@ std::string decodeError(const QByteArray& file, int depth = 24)
 // Left half red, right half blue, in whole 16-pixel blocks.
 QByteArray redAndBlue(int width, int height)
 {
-    return makeJpeg(width, height, 3, [width](int, std::uint8_t* row) {
+    return WriteJpeg(width, height, 3, [width](int, std::uint8_t* row) {
         for (int x = 0; x < width; ++x) {
             const bool left = x < width / 2;
             row[3 * x] = left ? 255 : 0;
@@ -50,7 +49,7 @@ TEST(JpegDecoder, ColourGivesTrueColourOrAPaletteOnLowColourDisplays)
 
 TEST(JpegDecoder, GrayscaleGivesEightBitsWith236EvenGrays)
 {
-    const QByteArray file = makeJpeg(256, 16, 1, [](int, std::uint8_t* row) {
+    const QByteArray file = WriteJpeg(256, 16, 1, [](int, std::uint8_t* row) {
         for (int x = 0; x < 256; ++x)
             row[x] = static_cast<std::uint8_t>(x);
     });
@@ -102,13 +101,13 @@ TEST(JpegDecoder, FailsWithLibjpegsCodeAndDecodesFilesCutShort)
 TEST(JpegDecoder, SaysWhenLibjpegFilledInMissingOrCorruptData)
 {
     // Detail in every block, so that any damage breaks the entropy-coded data.
-    const QByteArray file = makeJpeg(
-        256, 256, 3,
-        [](int y, std::uint8_t* row) {
-            for (int x = 0; x < 3 * 256; ++x)
-                row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 17);
-        },
-        90, 1);
+    const QByteArray file =
+        WriteJpeg(256, 256, 3,
+                  [](int y, std::uint8_t* row) {
+                      for (int x = 0; x < 3 * 256; ++x)
+                          row[x] = static_cast<std::uint8_t>(x * 5 + y * 3 + (x * y) % 17);
+                  },
+                  {.quality = 90, .restartRows = 1});
     EXPECT_FALSE(DecodeJpeg(file, 24).damaged);
     for (int percent : {25, 50, 75}) {
         SCOPED_TRACE(percent);
@@ -148,7 +147,7 @@ TEST(JpegDecoder, ConvertsAdobeCmykToRgb)
 {
     // Adobe stores ink inverted: 255 is no ink. Left: magenta and yellow ink
     // (red); right: no ink (white).
-    const QByteArray file = makeJpeg(32, 16, 4, [](int, std::uint8_t* row) {
+    const QByteArray file = WriteJpeg(32, 16, 4, [](int, std::uint8_t* row) {
         for (int x = 0; x < 32; ++x) {
             const bool left = x < 16;
             const std::uint8_t cmyk[4] = {255, std::uint8_t(left ? 0 : 255),

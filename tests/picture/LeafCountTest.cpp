@@ -4,6 +4,7 @@
 #include "picture/BmpReader.h"
 #include "picture/JpegDecoder.h"
 #include "picture/PictureBitmap.h"
+#include "tools/JpegWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -110,14 +111,14 @@ TEST(LeafCount, EqualsTheCountAfterConversionForJpegsAndOtherFormats)
         for (int x = 0; x < 37; ++x)
             row[x] = static_cast<std::uint8_t>(200 + (x * 5 + y * 3) % 56);
     };
-    const QImage grayJpeg = DecodeJpeg(test::makeJpeg(37, 23, 1, gray), 24).image;
+    const QImage grayJpeg = DecodeJpeg(WriteJpeg(37, 23, 1, gray), 24).image;
     ASSERT_EQ(grayJpeg.format(), QImage::Format_Indexed8);
     expectSameCount(grayJpeg);
     const auto colour = [](int y, std::uint8_t* row) {
         for (int x = 0; x < 37 * 3; ++x)
             row[x] = static_cast<std::uint8_t>(190 + (x * 11 + y * 7) % 66);
     };
-    const QImage colourJpeg = DecodeJpeg(test::makeJpeg(37, 23, 3, colour), 24).image;
+    const QImage colourJpeg = DecodeJpeg(WriteJpeg(37, 23, 3, colour), 24).image;
     ASSERT_EQ(colourJpeg.format(), QImage::Format_RGB888);
     expectSameCount(colourJpeg);
 

@@ -35,7 +35,7 @@ Landmarks with(std::initializer_list<std::pair<double, double>> points)
 // Where a picture holds the colour, as a one-bit-per-pixel map.
 std::vector<bool> whereColour(const QImage& picture, QRgb colour)
 {
-    const QImage rgb = test::asRgb32(picture);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     std::vector<bool> found;
     for (int y = 0; y < rgb.height(); ++y)
         for (int x = 0; x < rgb.width(); ++x)

@@ -36,7 +36,7 @@ protected:
     QTemporaryDir folder_;
     const QByteArray bitmap_ =
         test::makeBmp(QImage(5, 4, QImage::Format_RGB32), 24, test::BmpHeader::Info40);
-    const QByteArray jpeg_ = test::makeJpeg(
+    const QByteArray jpeg_ = WriteJpeg(
         16, 8, 3, [](int, std::uint8_t* row) { std::fill(row, row + 48, std::uint8_t{200}); });
 };
 
@@ -100,7 +100,7 @@ TEST_F(PictureLoader, RefusesHostilePicturesBeforeTheirMemoryOrTheWholeFile)
     QByteArray colour = jpeg_;
     SetJpegSize(colour, 18000, 18000);
     EXPECT_EQ(loadError(write("colour.jpg", colour)), beyondBudget("18000 x 18000"));
-    QByteArray gray = test::makeJpeg(
+    QByteArray gray = WriteJpeg(
         16, 16, 1, [](int, std::uint8_t* row) { std::fill(row, row + 16, std::uint8_t{90}); });
     SetJpegSize(gray, 32000, 32000);
     EXPECT_EQ(loadError(write("gray.jpg", gray)), beyondBudget("32000 x 32000"));
@@ -140,7 +140,7 @@ TEST_F(PictureLoader, RefusesAHugeFileFromItsHeaderWithoutReadingIt)
 
 TEST_F(PictureLoader, SaysWhenAJpegWasCutShort)
 {
-    const QByteArray file = test::makeJpeg(64, 64, 3, [](int y, std::uint8_t* row) {
+    const QByteArray file = WriteJpeg(64, 64, 3, [](int y, std::uint8_t* row) {
         for (int x = 0; x < 3 * 64; ++x)
             row[x] = static_cast<std::uint8_t>(x * 7 + y * 13);
     });

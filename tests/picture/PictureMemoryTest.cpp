@@ -4,6 +4,7 @@
 #include "picture/BmpReader.h"
 #include "picture/JpegDecoder.h"
 #include "tests/measure/TestFiles.h"
+#include "tools/JpegWriter.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -47,11 +48,11 @@ std::string message(auto check)
 TEST(PictureMemory, WidensEveryDecodedFormatWhereItLiesAsQtConvertsIt)
 {
     using Masks = std::array<std::uint32_t, 3>;
-    const QByteArray gray = test::makeJpeg(37, 9, 1, [](int y, std::uint8_t* row) {
+    const QByteArray gray = WriteJpeg(37, 9, 1, [](int y, std::uint8_t* row) {
         for (int x = 0; x < 37; ++x)
             row[x] = static_cast<std::uint8_t>(x * 7 + y * 20);
     });
-    const QByteArray colour = test::makeJpeg(37, 9, 3, [](int y, std::uint8_t* row) {
+    const QByteArray colour = WriteJpeg(37, 9, 3, [](int y, std::uint8_t* row) {
         for (int x = 0; x < 3 * 37; ++x)
             row[x] = static_cast<std::uint8_t>(x * 5 + y * 31);
     });

@@ -86,7 +86,7 @@ QByteArray finish(int headerSize, int width, int height, int bitCount, std::uint
 QByteArray makeBmp(const QImage& picture, int bitCount, BmpHeader header, bool topDown,
                    std::array<std::uint32_t, 3> masks)
 {
-    const QImage source = asRgb32(picture);
+    const QImage source = picture.convertToFormat(QImage::Format_RGB32);
     const int headerSizes[] = {12, 40, 108, 124};
     const int headerSize = headerSizes[static_cast<int>(header)];
     const bool bitFields = masks != std::array<std::uint32_t, 3>{};
@@ -148,14 +148,6 @@ void put32(QByteArray& file, int offset, std::uint32_t value)
     put16(file, offset + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-QByteArray makeJpeg(int width, int height, int components,
-                    const std::function<void(int y, std::uint8_t* row)>& fill, int quality,
-                    int restartRows)
-{
-    return WriteJpeg(width, height, components, fill,
-                     {.quality = quality, .restartRows = restartRows});
-}
-
 QByteArray makeScanBomb(int width, int height, int scans)
 {
     const QByteArray file = WriteJpeg(
@@ -180,15 +172,6 @@ QByteArray makeScanBomb(int width, int height, int scans)
     return bomb + QByteArray("\xFF\xD9", 2);
 }
 
-QImage asRgb32(const QImage& picture)
-{
-    return picture.convertToFormat(QImage::Format_RGB32);
-}
-
-} // namespace kestra::test
-
-namespace kestra::test {
-
 bool near(QRgb actual, QRgb expected, int tolerance)
 {
     return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
@@ -198,8 +181,8 @@ bool near(QRgb actual, QRgb expected, int tolerance)
 
 std::string colourDifference(const QImage& actual, const QImage& expected, int tolerance)
 {
-    const QImage a = asRgb32(actual);
-    const QImage b = asRgb32(expected);
+    const QImage a = actual.convertToFormat(QImage::Format_RGB32);
+    const QImage b = expected.convertToFormat(QImage::Format_RGB32);
     if (a.size() != b.size())
         return "size " + std::to_string(a.width()) + "x" + std::to_string(a.height()) +
                " instead of " + std::to_string(b.width()) + "x" + std::to_string(b.height());

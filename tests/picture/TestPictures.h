@@ -4,7 +4,6 @@
 #include <QImage>
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace kestra::test {
@@ -25,20 +24,10 @@ enum class BmpHeader { Core12, Info40, V4, V5 };
 void put16(QByteArray& file, int offset, std::uint16_t value);
 void put32(QByteArray& file, int offset, std::uint32_t value);
 
-// Compresses with libjpeg; components 1, 3 or 4 (written as Adobe CMYK, so
-// fill gives the bytes as stored: inverted). fill writes row y. A restart
-// marker follows every restartRows rows of blocks when that is not 0.
-[[nodiscard]] QByteArray makeJpeg(int width, int height, int components,
-                                  const std::function<void(int y, std::uint8_t* row)>& fill,
-                                  int quality = 100, int restartRows = 0);
-
 // A progressive grayscale JPEG of a flat picture whose second scan (a few
 // bytes of end-of-band runs that every block of the picture still walks
 // through) is repeated until the file holds `scans` scans.
 [[nodiscard]] QByteArray makeScanBomb(int width, int height, int scans);
-
-// The picture in RGB32 with every fourth byte at 0xFF, for comparing colours.
-[[nodiscard]] QImage asRgb32(const QImage& picture);
 
 // Each channel of actual within tolerance of expected.
 [[nodiscard]] bool near(QRgb actual, QRgb expected, int tolerance);
