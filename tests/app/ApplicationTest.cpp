@@ -1,19 +1,13 @@
 #include "app/Application.h"
 
+#include "FormFixture.h"
 #include "QtPrinters.h"
 #include "measure/Error.h"
 
-#include <QCoreApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QProxyStyle>
-#include <QPushButton>
-#include <QTest>
-#include <QWindow>
-#include <gtest/gtest.h>
-#include <memory>
 #include <stdexcept>
-#include <vector>
 
 namespace {
 
@@ -37,15 +31,6 @@ protected:
 
     std::vector<Box> boxes;
 };
-
-// Clicks through the window, the way a real click arrives, so that Qt's
-// implicit mouse grab takes part.
-void ClickThroughWindow(QWidget* widget)
-{
-    QWidget* window = widget->window();
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
-                      widget->mapTo(window, widget->rect().center()));
-}
 
 // An object whose own event handler throws, past every handler guard.
 class ThrowingObject : public QObject {
@@ -102,19 +87,19 @@ TEST_F(ErrorBoxTest, HandlerErrorIsShownOnceAndTheWindowGoesOn)
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-    ClickThroughWindow(failing);
+    clickThroughWindow(failing);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, kestra::ErrorBoxTitle(QCoreApplication::applicationFilePath()));
     EXPECT_EQ(boxes[0].text, "Cannot open file \"leaf.tif\""); // '"' sorts before '.'
     EXPECT_EQ(changed, 1); // what the handler did before the error stays
 
     // The next click reaches another button: no grab is left behind.
-    ClickThroughWindow(working);
+    clickThroughWindow(working);
     EXPECT_EQ(worked, 1);
     EXPECT_EQ(boxes.size(), 1u);
 
     // Anything but a standard exception shows an empty box.
-    ClickThroughWindow(failing);
+    clickThroughWindow(failing);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, "");
 }

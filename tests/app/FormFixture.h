@@ -6,14 +6,27 @@
 #include "app/TForm1.h"
 #include "app/TextGridModel.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QImage>
 #include <QLocale>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <vector>
+
+// Clicks through the widget's window, the way a real click arrives, so that
+// Qt's implicit mouse grab comes into play.
+inline void clickThroughWindow(QWidget* widget)
+{
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(window, widget->rect().center()));
+}
 
 // The main window, shown offscreen with its client area at the layout's size,
 // its error box, beep and file dialogs replaced by recorders.
@@ -46,16 +59,39 @@ protected:
         form->resize(width, height + form->MainMenu1->height());
     }
 
-    [[nodiscard]] QString coordinate(int row, int column) const
+    // The text of a grid's cell, counted from 1 as the grids show them.
+    [[nodiscard]] static QString cell(const kestra::StringGrid* grid, int row, int column)
     {
-        const kestra::TextGridModel* model = form->StringGrid2->gridModel();
+        const kestra::TextGridModel* model = grid->gridModel();
         return model->data(model->index(row - 1, column - 1), Qt::DisplayRole).toString();
     }
-
+    [[nodiscard]] QString coordinate(int row, int column) const
+    {
+        return cell(form->StringGrid2, row, column);
+    }
     [[nodiscard]] QString result(int row, int column) const
     {
-        const kestra::TextGridModel* model = form->StringGrid1->gridModel();
-        return model->data(model->index(row - 1, column - 1), Qt::DisplayRole).toString();
+        return cell(form->StringGrid1, row, column);
+    }
+
+    // An error box as recorded: the program's title, then the text.
+    [[nodiscard]] static QString box(const QString& text)
+    {
+        return kestra::ErrorBoxTitle(QCoreApplication::applicationFilePath()) + "|" + text;
+    }
+
+    QString writePicture(const QString& name, const QImage& picture)
+    {
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(picture.save(path, "BMP")) << path.toStdString();
+        return path;
+    }
+
+    // Open ... with the file dialog answering path, or cancelled.
+    void open(const std::optional<QString>& path)
+    {
+        choice = path;
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
     }
 
     void startRecording()
@@ -64,6 +100,7 @@ protected:
         QTest::mouseClick(form->Button3, Qt::LeftButton); // idle -> P(1)
     }
 
+    QTemporaryDir folder;
     std::unique_ptr<TForm1> form;
     int beeps = 0;
     std::vector<QString> boxes;

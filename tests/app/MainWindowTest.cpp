@@ -1,11 +1,6 @@
 #include "FormFixture.h"
 #include "QtPrinters.h"
-#include "app/Application.h"
-#include "app/MainMenu.h"
 #include "app/SaveDialog.h"
-#include "app/StringGrid.h"
-#include "app/TForm1.h"
-#include "app/TextGridModel.h"
 #include "measure/Analysis.h"
 #include "measure/Error.h"
 #include "measure/ResultsExport.h"
@@ -13,25 +8,16 @@
 
 #include <QAccessible>
 #include <QFile>
-#include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
-#include <QWindow>
-#include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -107,12 +93,6 @@ protected:
                           Qt::MouseButton button = Qt::LeftButton)
     {
         QTest::mouseRelease(form->Image2, button, shift, at);
-    }
-
-    void clickThroughWindow(QWidget* widget)
-    {
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
-                          widget->mapTo(form.get(), widget->rect().center()));
     }
 };
 
@@ -419,8 +399,7 @@ TEST_F(MainWindowTest, AnalysisErrorReachesTheBoxAndTheProgramGoesOn)
 
     clickThroughWindow(form->Button12);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0],
-              kestra::ErrorBoxTitle(QCoreApplication::applicationFilePath()) + "|" + expected);
+    EXPECT_EQ(boxes[0], box(expected));
     EXPECT_EQ(form->StringGrid1->model()->rowCount(), 1);
     EXPECT_EQ(result(1, 0 + 1), "");
 
@@ -435,7 +414,6 @@ TEST_F(MainWindowTest, AnalysisErrorReachesTheBoxAndTheProgramGoesOn)
 
 TEST_F(MainWindowTest, SaveWritesTheTableThroughTheDialog)
 {
-    QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString path = folder.filePath("leaves.TXT");
     QFileDialog& dialog = form->saveDialog();
@@ -479,7 +457,6 @@ TEST_F(MainWindowTest, SaveWritesTheTableThroughTheDialog)
 
 TEST_F(MainWindowTest, SaveDialogRefusesAFolderThatDoesNotExist)
 {
-    QTemporaryDir folder;
     kestra::SaveDialog& dialog = form->saveDialog();
     int warnings = 0;
     QTimer::singleShot(0, [&] {

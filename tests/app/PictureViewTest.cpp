@@ -1,22 +1,12 @@
 #include "picture/PictureView.h"
 
+#include "FormFixture.h"
 #include "QtPrinters.h"
-#include "app/Application.h"
 #include "app/FileDialog.h"
-#include "app/MainMenu.h"
-#include "app/TForm1.h"
 
-#include <QFileDialog>
 #include <QLabel>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -30,45 +20,9 @@ QImage gradient(int width, int height)
     return picture;
 }
 
-class PictureViewTest : public testing::Test {
+class PictureViewTest : public FormFixture {
 protected:
-    void SetUp() override
-    {
-        application()->setErrorBox(
-            [this](const QString&, const QString& text) { boxes.push_back(text); });
-        form = std::make_unique<TForm1>();
-        form->setBeep([] {});
-        form->setDialogRunner([this](QFileDialog& dialog) {
-            dialogs.push_back(&dialog);
-            return choice;
-        });
-        form->show();
-        form->resize(1184, 863 + form->MainMenu1->height());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-
-    static kestra::Application* application() { return qobject_cast<kestra::Application*>(qApp); }
-
-    QString writePicture(const QString& name, const QImage& picture)
-    {
-        const QString path = folder.filePath(name);
-        EXPECT_TRUE(picture.save(path, "BMP")) << path.toStdString();
-        return path;
-    }
-
-    void open(const std::optional<QString>& path)
-    {
-        choice = path;
-        QTest::mouseClick(form->Button1, Qt::LeftButton);
-    }
-
     void zoomTo(int sliderPosition) { form->TrackBar1->setValue(sliderPosition); }
-
-    void startRecording()
-    {
-        QTest::mouseClick(form->Button3, Qt::LeftButton);
-        QTest::mouseClick(form->Button3, Qt::LeftButton);
-    }
 
     void sendMouse(QEvent::Type type, QPoint at, Qt::KeyboardModifiers shift)
     {
@@ -84,12 +38,6 @@ protected:
         return {static_cast<int>(form->state.Landmarks.points.PointX[landmark]),
                 static_cast<int>(form->state.Landmarks.points.PointY[landmark])};
     }
-
-    QTemporaryDir folder;
-    std::unique_ptr<TForm1> form;
-    std::vector<QString> boxes;
-    std::vector<QFileDialog*> dialogs;
-    std::optional<QString> choice;
 };
 
 } // namespace
@@ -143,8 +91,8 @@ TEST_F(PictureViewTest, FailedOrCancelledOpenChangesNothing)
     tif.close();
     open(tif.fileName());
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0], "Cannot open file \"" + missing + "\". No such file or directory.");
-    EXPECT_EQ(boxes[1], "Unknown picture file extension (.tif)"); // ")" sorts before "."
+    EXPECT_EQ(boxes[0], box("Cannot open file \"" + missing + "\". No such file or directory."));
+    EXPECT_EQ(boxes[1], box("Unknown picture file extension (.tif)")); // ")" sorts before "."
 
     EXPECT_EQ(form->state.FileName, path.toStdString());
     EXPECT_EQ(form->windowTitle(), "KESTRA v2.04 - " + path);

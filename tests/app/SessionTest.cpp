@@ -18,10 +18,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <sys/stat.h>
@@ -34,9 +32,7 @@ protected:
     {
         QImage picture(width, 30, QImage::Format_RGB32);
         picture.fill(Qt::white);
-        const QString path = folder.filePath(name);
-        EXPECT_TRUE(picture.save(path, "BMP")) << path.toStdString();
-        return path;
+        return writePicture(name, picture);
     }
 
     QString writeFile(const QString& name, const QByteArray& bytes)
@@ -80,8 +76,6 @@ protected:
         // The file opens once the drop is over.
         QCoreApplication::processEvents();
     }
-
-    QTemporaryDir folder;
 };
 
 TEST_F(SessionTest, MenuItemsRunTheButtonsHandlers)
@@ -231,8 +225,7 @@ TEST_F(SessionTest, NextAndPreviousScanWalkTheFolderInNaturalOrder)
     writeFile("notes.txt", "text");
     QDir().mkdir(folder.filePath("leaf5.bmp"));
 
-    choice = first;
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(first);
     startRecording();
     QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {5, 6});
     form->state.Results.appendRow(std::vector<std::string>(kestra::ResultsTable::ColumnCount), {});
@@ -282,8 +275,7 @@ TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
                                 writeScan("leaf3.bmp", 300)};
     const kestra::MainMenu& menu = *form->MainMenu1;
     EXPECT_FALSE(menu.loadLandmarksAction->isEnabled());
-    choice = leaves[0];
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(leaves[0]);
     EXPECT_TRUE(menu.loadLandmarksAction->isEnabled());
     EXPECT_FALSE(menu.saveLandmarksAction->isEnabled());
 
@@ -312,8 +304,7 @@ TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
     EXPECT_EQ(form->saveLandmarksDialog().nameFilters(), QStringList{"TPS (*.tps)"});
 
     // A picture the file does not hold: said, and nothing changes.
-    choice = writeScan("other.bmp", 300);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(writeScan("other.bmp", 300));
     startRecording();
     QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {7, 7});
     choice = tps;
@@ -326,8 +317,7 @@ TEST_F(SessionTest, LandmarksSavedAsTpsComeBackOnTheirPicture)
 
     // Each leaf gets its own landmarks back, list and crosses.
     for (int leaf = 1; leaf <= 3; ++leaf) {
-        choice = leaves[leaf - 1];
-        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        open(leaves[leaf - 1]);
         choice = tps;
         QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
         for (int n = 1; n <= 32; ++n)
@@ -357,9 +347,8 @@ TEST_F(SessionTest, CountedPixelsFollowTheMarkersWithoutConvertingThePicture)
         for (int x = 5; x < 15; ++x)
             picture.setPixel(x, y, 1);
     picture.setDotsPerMeterX(11811); // 300 dpi, as the DPI field says
-    choice = folder.filePath("leaf.bmp");
-    ASSERT_TRUE(picture.save(*choice, "BMP"));
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    ASSERT_TRUE(picture.save(folder.filePath("leaf.bmp"), "BMP"));
+    open(folder.filePath("leaf.bmp"));
     ASSERT_EQ(form->Image2->bitmap().image().format(), QImage::Format_Indexed8);
 
     QTest::keyClick(form.get(), Qt::Key_T, Qt::ControlModifier);
@@ -403,19 +392,16 @@ TEST_F(SessionTest, CountedPixelsFollowTheMarkersWithoutConvertingThePicture)
 
 TEST_F(SessionTest, AScanThatDeclaresAnotherResolutionIsSaidAloud)
 {
-    const auto scanAt = [this](const QString& name, int dotsPerMetre) {
+    const auto openScanAt = [this](const QString& name, int dotsPerMetre) {
         QImage picture(20, 10, QImage::Format_RGB32);
         picture.fill(Qt::white);
         picture.setDotsPerMeterX(dotsPerMetre);
-        const QString path = folder.filePath(name);
-        EXPECT_TRUE(picture.save(path, "BMP"));
-        return path;
+        open(writePicture(name, picture));
     };
     QAction* use = form->MainMenu1->useScanResolutionAction;
     EXPECT_FALSE(use->isEnabled());
 
-    choice = scanAt("at600.bmp", 23622);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    openScanAt("at600.bmp", 23622);
     const QString said = "This scan declares 600 dpi; the DPI field says 300.";
     EXPECT_EQ(form->StatusBar1->currentMessage(), said);
     EXPECT_EQ(form->Edit1->toolTip(), said);
@@ -433,16 +419,14 @@ TEST_F(SessionTest, AScanThatDeclaresAnotherResolutionIsSaidAloud)
     EXPECT_EQ(use->text(), "&Use the scan's resolution");
 
     // Cameras' and screens' defaults are named as such.
-    choice = scanAt("at72.bmp", 2835);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    openScanAt("at72.bmp", 2835);
     EXPECT_EQ(form->StatusBar1->currentMessage(),
               "This scan declares 72 dpi (probably not the scan's resolution); the DPI field "
               "says 600.");
 
     // The value is written, and typed, with the user's decimal separator, also
     // when the user changes it.
-    choice = scanAt("odd.bmp", 4665); // 118.491 dpi
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    openScanAt("odd.bmp", 4665); // 118.491 dpi
     EXPECT_EQ(use->text(), "Use the scan's resolution (118.49 dpi)");
     QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
     QEvent change(QEvent::LocaleChange);
@@ -453,8 +437,7 @@ TEST_F(SessionTest, AScanThatDeclaresAnotherResolutionIsSaidAloud)
     EXPECT_EQ(form->state.Dpi, 118.49);
 
     // A scan within half a percent of the field says nothing.
-    choice = scanAt("close.bmp", 4670);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    openScanAt("close.bmp", 4670);
     EXPECT_FALSE(use->isEnabled());
     EXPECT_EQ(form->StatusBar1->currentMessage(), "");
     EXPECT_TRUE(boxes.empty());
@@ -479,15 +462,13 @@ TEST_F(SessionTest, ATurnedOrDamagedJpegIsSaidAfterItLoads)
     QByteArray turned = jpeg;
     turned.insert(2, QByteArray(exif, sizeof exif - 1));
 
-    choice = writeFile("turned.jpg", turned);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(writeFile("turned.jpg", turned));
     EXPECT_EQ(form->Image2->bitmap().image().size(), QSize(256, 192)); // as stored
     EXPECT_EQ(form->StatusBar1->currentMessage(),
               "This picture is stored turned; it is measured as stored.");
     EXPECT_TRUE(notices.empty());
 
-    choice = writeFile("cut.jpg", jpeg.left(jpeg.size() * 3 / 4));
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(writeFile("cut.jpg", jpeg.left(jpeg.size() * 3 / 4)));
     EXPECT_EQ(openedName(), "cut.jpg");
     EXPECT_EQ(form->StatusBar1->currentMessage(), "");
     ASSERT_EQ(notices.size(), 1u);
@@ -498,8 +479,7 @@ TEST_F(SessionTest, ATurnedOrDamagedJpegIsSaidAfterItLoads)
 TEST_F(SessionTest, HostileFilesAndSaveTargetsAreRefusedAndChangeNothing)
 {
     const QString leaf = writeScan("leaf.bmp", 120);
-    choice = leaf;
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(leaf);
     startRecording();
     QTest::mouseClick(form->Image2, Qt::LeftButton, {}, {30, 12});
     form->Button12->click();
@@ -531,8 +511,7 @@ TEST_F(SessionTest, HostileFilesAndSaveTargetsAreRefusedAndChangeNothing)
     put(28, 8, 2);
     put(30, 1, 4); // RLE8
     bomb.append("\x00\x00\x00\x01", 4);
-    choice = writeFile("bomb.bmp", bomb);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(writeFile("bomb.bmp", bomb));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].endsWith("|The picture is 40000 x 40000 pixels; KESTRA opens pictures of "
                                   "up to 300 megapixels."))
@@ -587,8 +566,7 @@ TEST_F(SessionTest, ADropOpensTheFirstScanInNameOrder)
 
 TEST_F(SessionTest, SteppingOnAfterEachClickTakesTheCycleWithoutF8)
 {
-    choice = writeScan("leaf.bmp", 200);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(writeScan("leaf.bmp", 200));
     QAction* stepOn = form->MainMenu1->stepOnAfterClickAction;
     EXPECT_TRUE(stepOn->isCheckable());
     EXPECT_FALSE(stepOn->isChecked());
@@ -627,9 +605,9 @@ TEST_F(SessionTest, SteppingOnAfterEachClickTakesTheCycleWithoutF8)
 
 TEST_F(SessionTest, AnalyzeAndOpenNextStopsAtARefusedRunAndAtTheFolderEnd)
 {
-    choice = writeScan("leaf1.bmp");
+    const QString first = writeScan("leaf1.bmp");
     writeScan("leaf2.bmp", 41);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    open(first);
     const auto analyzeAndNext = [this] {
         QTest::keyClick(form.get(), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
     };
