@@ -8,19 +8,7 @@
 
 using namespace kestra;
 
-namespace {
-
-Landmarks withPoints(std::initializer_list<std::tuple<int, double, double>> points)
-{
-    Landmarks landmarks;
-    for (const auto& [index, x, y] : points) {
-        landmarks.PointX[index] = x;
-        landmarks.PointY[index] = y;
-    }
-    return landmarks;
-}
-
-} // namespace
+using test::landmarksAt;
 
 TEST(Geometry, DistanceIsSymmetricAndZeroToItself)
 {
@@ -40,7 +28,7 @@ TEST(Geometry, DistanceIsSymmetricAndZeroToItself)
 
 TEST(Geometry, DistanceAndItsIndexRange)
 {
-    const Landmarks landmarks = withPoints({{1, 100, 100}, {2, 103, 104}, {33, 100, 96}});
+    const Landmarks landmarks = landmarksAt({{1, 100, 100}, {2, 103, 104}, {33, 100, 96}});
     EXPECT_EQ(PointDistance(landmarks, 1, 2), 5.0);
     EXPECT_EQ(PointDistance(landmarks, 1, 33), 4.0); // the auxiliary point is accepted
     EXPECT_EQ(PointDistance(landmarks, 3, 1), 141.42135623730951); // unrecorded counts as (0, 0)
@@ -50,7 +38,7 @@ TEST(Geometry, DistanceAndItsIndexRange)
 
 TEST(Geometry, MidpointsAcceptOnlyUserLandmarks)
 {
-    const Landmarks landmarks = withPoints({{10, 100, 7}, {12, 105, 8}, {32, 1, 1}});
+    const Landmarks landmarks = landmarksAt({{10, 100, 7}, {12, 105, 8}, {32, 1, 1}});
     EXPECT_EQ(MidpointX(landmarks, 10, 12), 102.5);
     EXPECT_EQ(MidpointY(landmarks, 10, 12), 7.5);
     EXPECT_EQ(MidpointX(landmarks, 16, 33), -1.0);
@@ -61,7 +49,7 @@ TEST(Geometry, MidpointsAcceptOnlyUserLandmarks)
 TEST(Geometry, DirectionAngleGrowsTowardsIncreasingY)
 {
     const Landmarks landmarks =
-        withPoints({{1, 10, 10}, {2, 20, 10}, {3, 10, 20}, {4, 10, 0}, {5, 0, 10}});
+        landmarksAt({{1, 10, 10}, {2, 20, 10}, {3, 10, 20}, {4, 10, 0}, {5, 0, 10}});
     EXPECT_EQ(DirectionAngle(landmarks, 1, 2), 0.0);
     EXPECT_EQ(DirectionAngle(landmarks, 1, 3), 90.0);
     EXPECT_EQ(DirectionAngle(landmarks, 1, 4), -90.0);
@@ -84,7 +72,7 @@ TEST(Geometry, ScaleFactorAndItsErrors)
 
 TEST(Geometry, MissingMeansOutOfRangeOrBothCoordinatesZero)
 {
-    Landmarks landmarks = withPoints({{4, 0, 5}, {6, 5, 0}, {7, -1, 1}});
+    Landmarks landmarks = landmarksAt({{4, 0, 5}, {6, 5, 0}, {7, -1, 1}});
     for (const int index : {0, 34, -5, 1, 32, 33})
         EXPECT_TRUE(landmarks.IsPointMissing(index)) << index;
     for (const int index : {4, 6, 7})

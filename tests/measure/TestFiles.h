@@ -1,12 +1,15 @@
 #pragma once
 
 #include "measure/Error.h"
+#include "measure/Landmarks.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -24,6 +27,17 @@ inline std::string readFile(const std::filesystem::path& path)
 inline void writeFile(const std::filesystem::path& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// Landmarks with the given (index, x, y) placed, every other one at (0, 0).
+inline Landmarks landmarksAt(std::initializer_list<std::tuple<int, double, double>> points)
+{
+    Landmarks landmarks;
+    for (const auto& [index, x, y] : points) {
+        landmarks.PointX[index] = x;
+        landmarks.PointY[index] = y;
+    }
+    return landmarks;
 }
 
 // The message of the Error that work throws, or `passed` when it throws none.

@@ -4,6 +4,7 @@
 #include "picture/BmpReader.h"
 #include "picture/JpegDecoder.h"
 #include "picture/PictureBitmap.h"
+#include "tests/measure/TestFiles.h"
 #include "tools/JpegWriter.h"
 
 #include <gtest/gtest.h>
@@ -70,16 +71,6 @@ void expectSameCount(const QImage& picture)
     EXPECT_EQ(bytes(picture), bytes(before));
 }
 
-Landmarks crosses()
-{
-    Landmarks landmarks;
-    for (int i = 1; i <= 4; ++i) {
-        landmarks.PointX[i] = 8 * i;
-        landmarks.PointY[i] = 5 * i;
-    }
-    return landmarks;
-}
-
 TEST(LeafCount, EqualsTheCountAfterConversionForEveryBitmapDepthWithAndWithoutMarkers)
 {
     struct Depth {
@@ -99,7 +90,7 @@ TEST(LeafCount, EqualsTheCountAfterConversionForEveryBitmapDepthWithAndWithoutMa
                                               test::BmpHeader::Info40, false, depth.masks)));
         ASSERT_EQ(bitmap.image().format(), depth.format);
         expectSameCount(bitmap.image());
-        bitmap.DrawMarkers(crosses());
+        bitmap.DrawMarkers(test::landmarksAt({{1, 8, 5}, {2, 16, 10}, {3, 24, 15}, {4, 32, 20}}));
         ASSERT_EQ(bitmap.image().format(), depth.format);
         expectSameCount(bitmap.image());
     }

@@ -2,6 +2,7 @@
 
 #include "TestPictures.h"
 #include "picture/BmpReader.h"
+#include "tests/measure/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ namespace kestra {
 namespace {
 
 using test::BmpHeader;
+using test::landmarksAt;
 using test::makeBmp;
 
 const QRgb Red = qRgb(255, 0, 0);
@@ -18,18 +20,6 @@ QImage white(int width, int height)
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(Qt::white);
     return picture;
-}
-
-Landmarks with(std::initializer_list<std::pair<double, double>> points)
-{
-    Landmarks landmarks;
-    int index = 1;
-    for (const auto& [x, y] : points) {
-        landmarks.PointX[index] = x;
-        landmarks.PointY[index] = y;
-        ++index;
-    }
-    return landmarks;
 }
 
 // Where a picture holds the colour, as a one-bit-per-pixel map.
@@ -48,7 +38,7 @@ TEST(PictureBitmap, DrawsRedCrossesOfFiveAndSkipsWhatIsNotRecorded)
     PictureBitmap bitmap;
     bitmap.takeOver(white(200, 100));
     EXPECT_EQ(bitmap.markerPen(), QPen(QColor(255, 0, 0), 3, Qt::SolidLine));
-    bitmap.DrawMarkers(with({{0, 0}, {100, 40}, {10, -10}, {0, 7}}));
+    bitmap.DrawMarkers(landmarksAt({{1, 0, 0}, {2, 100, 40}, {3, 10, -10}, {4, 0, 7}}));
     const QImage& picture = bitmap.image();
     for (const QPoint p : {QPoint(95, 40), QPoint(105, 40), QPoint(100, 35), QPoint(100, 45),
                            QPoint(99, 39), QPoint(101, 41), QPoint(0, 7), QPoint(0, 2)})
@@ -58,7 +48,7 @@ TEST(PictureBitmap, DrawsRedCrossesOfFiveAndSkipsWhatIsNotRecorded)
         EXPECT_EQ(picture.pixel(p), qRgb(255, 255, 255)) << p.x() << "," << p.y();
 
     // Markers stay through later calls; only a new picture removes them.
-    bitmap.DrawMarkers(with({{150, 60}}));
+    bitmap.DrawMarkers(landmarksAt({{1, 150, 60}}));
     EXPECT_EQ(bitmap.image().pixel(100, 40), Red);
     EXPECT_EQ(bitmap.image().pixel(150, 60), Red);
     bitmap.takeOver(white(200, 100));
@@ -68,11 +58,11 @@ TEST(PictureBitmap, DrawsRedCrossesOfFiveAndSkipsWhatIsNotRecorded)
 TEST(PictureBitmap, BeforeTheFirstLoadDrawsWithTheDefaultPenOnABlankPicture)
 {
     PictureBitmap bitmap;
-    bitmap.DrawMarkers(with({{10, 10}})); // nothing to draw into yet
+    bitmap.DrawMarkers(landmarksAt({{1, 10, 10}})); // nothing to draw into yet
     bitmap.ensureBlank(QSize(40, 30));
     EXPECT_EQ(bitmap.image(), white(40, 30));
     EXPECT_EQ(bitmap.markerPen(), QPen());
-    bitmap.DrawMarkers(with({{10, 10}}));
+    bitmap.DrawMarkers(landmarksAt({{1, 10, 10}}));
     EXPECT_EQ(bitmap.image().pixel(10, 10), qRgb(0, 0, 0));
     EXPECT_EQ(bitmap.image().pixel(11, 11), qRgb(255, 255, 255)); // one pixel wide
     bitmap.ensureBlank(QSize(80, 80));                            // made once
@@ -86,7 +76,7 @@ TEST(PictureBitmap, BeforeTheFirstLoadDrawsWithTheDefaultPenOnABlankPicture)
 // pictures take the entry nearest to red and keep their palette.
 TEST(PictureBitmap, DrawsTheSameCrossesInEveryFormat)
 {
-    const Landmarks landmarks = with({{12, 8}, {28, 3}});
+    const Landmarks landmarks = landmarksAt({{1, 12, 8}, {2, 28, 3}});
     PictureBitmap reference;
     reference.takeOver(white(30, 20));
     reference.DrawMarkers(landmarks);
@@ -138,7 +128,7 @@ TEST(PictureBitmap, CountsTheSameLeafInEveryDepthAndStaysAt32Bits)
         EXPECT_EQ(bitmap.image().format(), QImage::Format_RGB32);
         EXPECT_EQ(bitmap.image().depth(), 32);
         // Converted for good: a marker is now pure red and adds to the count.
-        bitmap.DrawMarkers(with({{20, 4}}));
+        bitmap.DrawMarkers(landmarksAt({{1, 20, 4}}));
         EXPECT_EQ(bitmap.image().pixel(20, 4), Red);
         EXPECT_GT(CountLeafPixels(bitmap.rgb32Rows()), expected);
     }
