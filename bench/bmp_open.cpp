@@ -4,13 +4,13 @@
 // read(2) into fresh memory of its size, which first-touches every page a picture of that size
 // needs. Each iteration runs both. Goals: the open within 1.5 times the read (ratio), and the
 // open's peak memory within 1.1 times the picture (peak_ratio).
+#include "BenchSupport.h"
 #include "ProcessMemory.h"
 #include "picture/PictureLoader.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <span>
@@ -21,10 +21,8 @@
 
 namespace {
 
-const char* scanPath(long dpi)
-{
-    return dpi == 300 ? KESTRA_LEAF_SCAN_300 : KESTRA_LEAF_SCAN_1200;
-}
+using bench::scanPath;
+using bench::secondsOf;
 
 void put32(QByteArray& bytes, int at, qint64 value)
 {
@@ -64,13 +62,6 @@ std::string scanPath(long dpi, long bits)
         }
     }
     return path.toStdString();
-}
-
-template <typename Work> double secondsOf(Work&& work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The whole file into fresh pages of its size, which the caller unmaps. Not

@@ -6,28 +6,19 @@
 // first Analyze within 1.5 times the direct count (ratio), and the peak
 // memory of open and first Analyze together within 1.1 times the 32-bit
 // picture (peak_ratio).
+#include "BenchSupport.h"
 #include "ProcessMemory.h"
 #include "measure/Analysis.h"
 #include "picture/PictureBitmap.h"
 #include "picture/PictureLoader.h"
 
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cstdint>
 
 namespace {
 
-const char* scanPath(long dpi)
-{
-    return dpi == 300 ? KESTRA_LEAF_SCAN_300 : KESTRA_LEAF_SCAN_1200;
-}
-
-template <typename Work> double secondsOf(Work&& work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::scanPath;
+using bench::secondsOf;
 
 [[gnu::noinline]] std::uint64_t countRow24(const std::uint8_t* pixel, int width)
 {
