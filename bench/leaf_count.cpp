@@ -6,6 +6,7 @@
 #include "picture/PictureLoader.h"
 
 #include <benchmark/benchmark.h>
+#include <utility>
 
 namespace {
 
@@ -33,29 +34,19 @@ void countAs(benchmark::State& state, QImage::Format format)
     state.counters["pixels"] = static_cast<double>(kestra::CountLeafPixels(picture));
 }
 
-// As a 24-bit BMP loads.
-void FirstCountBgr888(benchmark::State& state)
-{
-    countAs(state, QImage::Format_BGR888);
-}
-
-// As a colour JPEG loads.
-void FirstCountRgb888(benchmark::State& state)
-{
-    countAs(state, QImage::Format_RGB888);
-}
-
-// As an 8-bit BMP or a grayscale JPEG loads.
-void FirstCountIndexed8(benchmark::State& state)
-{
-    countAs(state, QImage::Format_Indexed8);
-}
-
 } // namespace
 
 BENCHMARK(LeafSurfaceAt32Bits)->Unit(benchmark::kMillisecond);
-BENCHMARK(FirstCountBgr888)->Unit(benchmark::kMillisecond);
-BENCHMARK(FirstCountRgb888)->Unit(benchmark::kMillisecond);
-BENCHMARK(FirstCountIndexed8)->Unit(benchmark::kMillisecond);
+
+[[maybe_unused]] const bool firstCounts = [] {
+    const std::pair<const char*, QImage::Format> formats[] = {
+        {"FirstCountBgr888", QImage::Format_BGR888},     // as a 24-bit BMP loads
+        {"FirstCountRgb888", QImage::Format_RGB888},     // as a colour JPEG loads
+        {"FirstCountIndexed8", QImage::Format_Indexed8}, // as 8-bit BMPs, grayscale JPEGs load
+    };
+    for (const auto& [name, format] : formats)
+        benchmark::RegisterBenchmark(name, countAs, format)->Unit(benchmark::kMillisecond);
+    return true;
+}();
 
 BENCHMARK_MAIN();

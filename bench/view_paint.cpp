@@ -24,7 +24,7 @@ kestra::PictureView& view()
     return *shown;
 }
 
-void paintVisible(benchmark::State& state, int zoomPercent, bool tinted = false)
+void paintVisible(benchmark::State& state, int zoomPercent, bool tinted)
 {
     kestra::PictureView& shown = view();
     shown.setShowCounted(tinted);
@@ -44,40 +44,25 @@ void paintVisible(benchmark::State& state, int zoomPercent, bool tinted = false)
     state.counters["format"] = shown.bitmap().image().format();
 }
 
-void PaintAt100(benchmark::State& state)
-{
-    paintVisible(state, 100);
-}
-void PaintAt200(benchmark::State& state)
-{
-    paintVisible(state, 200);
-}
-void PaintAt25(benchmark::State& state)
-{
-    paintVisible(state, 25);
-}
-void PaintAt100Tinted(benchmark::State& state)
-{
-    paintVisible(state, 100, true);
-}
-void PaintAt200Tinted(benchmark::State& state)
-{
-    paintVisible(state, 200, true);
-}
-
 } // namespace
-
-BENCHMARK(PaintAt100)->Unit(benchmark::kMillisecond);
-BENCHMARK(PaintAt200)->Unit(benchmark::kMillisecond);
-BENCHMARK(PaintAt25)->Unit(benchmark::kMillisecond);
-BENCHMARK(PaintAt100Tinted)->Unit(benchmark::kMillisecond);
-BENCHMARK(PaintAt200Tinted)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    const struct {
+        const char* name;
+        int zoomPercent;
+        bool tinted;
+    } paints[] = {{"PaintAt100", 100, false},
+                  {"PaintAt200", 200, false},
+                  {"PaintAt25", 25, false},
+                  {"PaintAt100Tinted", 100, true},
+                  {"PaintAt200Tinted", 200, true}};
+    for (const auto& paint : paints)
+        benchmark::RegisterBenchmark(paint.name, paintVisible, paint.zoomPercent, paint.tinted)
+            ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
