@@ -7,12 +7,9 @@
 #include "picture/PictureLoader.h"
 #include "tools/JpegWriter.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <vector>
 

@@ -10,10 +10,8 @@
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
-#include <cstdlib>
 #include <jpeglib.h>
 #include <sys/mman.h>
-#include <vector>
 
 namespace {
 
