@@ -14,7 +14,7 @@ import shutil
 import sys
 import time
 
-from kestra_e2e import BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE, Desktop
+from kestra_e2e import BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE, Desktop, wait_until
 
 PICTURES = ["pal1.bmp", "pal1bg.bmp", "pal1wb.bmp"]
 CAPTION = "KESTRA v2.04"
@@ -28,14 +28,13 @@ class Failure(Exception):
 class DialogDesktop(Desktop):
     """The shared desktop, with waits that fail with a reason instead of hanging."""
 
+    def shown(self, name):
+        return self.xdotool("search", "--onlyvisible", "--name", name, check=False).split()
+
     def window(self, name, seconds):
         """The id of a shown window whose title matches `name`, or None after `seconds`."""
-        deadline = time.time() + seconds
-        while True:
-            found = self.xdotool_unchecked("search", "--onlyvisible", "--name", name).split()
-            if found or time.time() > deadline:
-                return found[0] if found else None
-            time.sleep(0.1)
+        found = wait_until(lambda: self.shown(name), seconds)
+        return found[0] if found else None
 
     def dialog(self, name, why):
         found = self.window(name, 10)
@@ -47,23 +46,16 @@ class DialogDesktop(Desktop):
 
     def window_beside(self, other, name, seconds):
         """Another shown window of the same title as `other`, or None after `seconds`."""
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            found = self.xdotool_unchecked("search", "--onlyvisible", "--name", name).split()
-            beside = [window for window in found if window != other]
-            if beside:
-                return beside[0]
-            time.sleep(0.1)
-        return None
+        beside = wait_until(lambda: [w for w in self.shown(name) if w != other], seconds)
+        return beside[0] if beside else None
 
     def wait_title(self, title, why):
-        deadline = time.time() + 15
-        while time.time() < deadline:
-            for window in self.xdotool_unchecked("search", "--name", "^KESTRA").split():
-                if self.xdotool_unchecked("getwindowname", window) == title:
-                    return
-            time.sleep(0.1)
-        raise Failure(why)
+        def titled():
+            found = self.xdotool("search", "--name", "^KESTRA", check=False).split()
+            return any(self.xdotool("getwindowname", w, check=False) == title for w in found)
+
+        if not wait_until(titled, 15):
+            raise Failure(why)
 
     def type(self, text):
         self.xdotool("type", "--delay", 60, text)
@@ -103,9 +95,7 @@ def run(desktop, folder, results_path, work):
         raise Failure("the save dialog refused a typed full path in the folder it showed")
     desktop.xdotool("windowfocus", "--sync", prompt)
     desktop.key("y")
-    deadline = time.time() + 15
-    while read(results_path) == OLD_RESULTS and time.time() < deadline:
-        time.sleep(0.2)
+    wait_until(lambda: read(results_path) != OLD_RESULTS, 15, step=0.2)
 
     # The open dialog shows the folder of the last picture now.
     time.sleep(0.5)

@@ -189,10 +189,19 @@ def check_saved(path, rows):
     return False
 
 
-def wait_for_file(path, seconds=30):
+def wait_until(predicate, seconds, step=0.1):
+    """Asks the predicate every `step` seconds until it answers something true
+    or `seconds` have gone; returns its last answer."""
     deadline = time.time() + seconds
-    while not os.path.exists(path) and time.time() < deadline:
-        time.sleep(0.2)
+    while True:
+        answer = predicate()
+        if answer or time.time() > deadline:
+            return answer
+        time.sleep(step)
+
+
+def wait_for_file(path, seconds=30):
+    wait_until(lambda: os.path.exists(path), seconds, step=0.2)
     time.sleep(0.5)
 
 
@@ -211,12 +220,8 @@ class Desktop:
         self.env["ASAN_OPTIONS"] = "detect_leaks=0"
         self.program = None
 
-    def xdotool(self, *arguments):
-        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=True,
-                              capture_output=True, text=True, timeout=60).stdout.strip()
-
-    def xdotool_unchecked(self, *arguments):
-        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=False,
+    def xdotool(self, *arguments, check=True):
+        return subprocess.run(["xdotool", *map(str, arguments)], env=self.env, check=check,
                               capture_output=True, text=True, timeout=60).stdout.strip()
 
     def wait_window(self, name):
