@@ -9,6 +9,7 @@ off (31 F8 presses more each), and the two saved files must be equal to the
 byte, and equal to the rows computed here from the scans.
 """
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -114,8 +115,7 @@ def main():
     points = {n: (dx * 100 // ZOOM, dy * 100 // ZOOM) for n, (dx, dy) in enumerate(places, 1)}
     expected = [heads()] + [expected_row(points, scan[0], name, number)
                             for number, name in enumerate(SCANS, start=1)]
-    with open(fast, "rb") as a, open(slow, "rb") as b:
-        same = a.read() == b.read()
+    same = pathlib.Path(fast).read_bytes() == pathlib.Path(slow).read_bytes()
     if not same:
         print("the files saved with the mode on and off differ")
     if not (check_saved(fast, expected) and same):

@@ -10,6 +10,7 @@ typing its full path while the dialog shows its folder.
 """
 import argparse
 import os
+import pathlib
 import shutil
 import sys
 import time
@@ -62,11 +63,6 @@ class DialogDesktop(Desktop):
         time.sleep(0.5)  # the completion list follows the file system model
 
 
-def read(path):
-    with open(path, "rb") as file:
-        return file.read()
-
-
 def run(desktop, folder, results_path, work):
     desktop.window("^%s$" % CAPTION, 30)
     time.sleep(1.0)
@@ -95,7 +91,7 @@ def run(desktop, folder, results_path, work):
         raise Failure("the save dialog refused a typed full path in the folder it showed")
     desktop.xdotool("windowfocus", "--sync", prompt)
     desktop.key("y")
-    wait_until(lambda: read(results_path) != OLD_RESULTS, 15, step=0.2)
+    wait_until(lambda: pathlib.Path(results_path).read_bytes() != OLD_RESULTS, 15, step=0.2)
 
     # The open dialog shows the folder of the last picture now.
     time.sleep(0.5)
@@ -127,8 +123,7 @@ def main():
     for name in PICTURES:
         shutil.copy(os.path.join(options.pictures, name), folder)
     results_path = os.path.join(folder, "results.txt")
-    with open(results_path, "wb") as file:
-        file.write(OLD_RESULTS)
+    pathlib.Path(results_path).write_bytes(OLD_RESULTS)
 
     failure = None
     with DialogDesktop() as desktop:
@@ -143,7 +138,7 @@ def main():
         print(failure, file=sys.stderr)
         return 1
 
-    lines = read(results_path).split(b"\r\n")
+    lines = pathlib.Path(results_path).read_bytes().split(b"\r\n")
     assert lines[0].startswith(b"No.\tName\tSurface, cm2\t"), lines[0][:40]
     assert lines[1:] == [b"\t" * 119, b""], lines[1:]
     assert exit_code == 0, exit_code

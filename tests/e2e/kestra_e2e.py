@@ -4,6 +4,7 @@ here from the scan itself, independently of the program."""
 import argparse
 import math
 import os
+import pathlib
 import shutil
 import struct
 import subprocess
@@ -78,8 +79,7 @@ def decimal_text(value):
 
 
 def leaf_pixel_count(bmp_path):
-    with open(bmp_path, "rb") as file:
-        data = file.read()
+    data = pathlib.Path(bmp_path).read_bytes()
     offset, = struct.unpack_from("<I", data, 10)
     width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
     assert bits == 24
@@ -171,8 +171,7 @@ def parse_options():
 def check_saved(path, rows):
     """Compares a saved results file to the byte with the table of rows (heads
     first); prints what differs and returns whether it is equal."""
-    with open(path, "rb") as file:
-        saved = file.read()
+    saved = pathlib.Path(path).read_bytes()
     lines = saved.split(b"\r\n")
     assert lines[-1] == b"", "nothing follows the last CR LF"
     for line in lines[:-1]:

@@ -10,6 +10,7 @@ Ctrl+Q; then checks the saved file to the byte against values computed here
 from the scans: the third row is the first one again.
 """
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -98,8 +99,7 @@ def main():
     expected = [heads(), expected_row(first_points, scan[0], "leaf2.bmp", 1),
                 expected_row(second_points, scan[0], "leaf10.bmp", 2),
                 expected_row(first_points, scan[0], "leaf2.bmp", 3)]
-    with open(tps_path, encoding="utf-8") as file:
-        tps = file.read().split("\n")
+    tps = pathlib.Path(tps_path).read_text(encoding="utf-8").split("\n")
     assert tps.count("LM=32") == 2 and "IMAGE=leaf10.bmp" in tps and "ID=2" in tps, tps[:40]
     if not check_saved(results_path, expected):
         return 1
