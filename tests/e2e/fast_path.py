@@ -10,14 +10,10 @@ byte, and equal to the rows computed here from the scans.
 """
 import os
 import pathlib
-import shutil
-import subprocess
 import sys
-import time
 
-from kestra_e2e import (BUTTON_START_STOP, DPI, LABEL_DPI, PICTURE_ORIGIN, Desktop,
-                        check_saved, expected_row, heads, is_leaf_around, leaf_pixel_count,
-                        parse_options, wait_for_file)
+from kestra_e2e import (DPI, PICTURE_ORIGIN, Desktop, check_saved, draw_scan, expected_row, heads,
+                        is_leaf_around, parse_options)
 
 SCANS = ["leaf1.bmp", "leaf2.bmp", "leaf3.bmp"]
 ZOOM = 25  # the whole leaf shows at once
@@ -56,26 +52,18 @@ def measure(options, results_path, step_on, places):
     """Measures every scan of the folder and saves; returns the events each leaf took."""
     per_leaf = []
     with CountingDesktop() as desktop:
-        program = desktop.start(options.kestra)
-        desktop.wait_window("^KESTRA v2.04$")
-        time.sleep(1.0)
+        desktop.launch(options.kestra)
         # Setting up the session: the DPI, the zoom, the mode and the first scan.
         desktop.type_dpi(DPI)
         desktop.key("ctrl+minus", "ctrl+minus", "ctrl+minus")
         if step_on:
             desktop.key("F9")
-        desktop.key("ctrl+o")
-        desktop.type_into_dialog("^Open$", os.path.join(options.work, "scans", SCANS[0]))
-        desktop.wait_window("^KESTRA v2.04 - .*%s$" % SCANS[0])
-        time.sleep(0.5)
-        # Without a window manager nothing makes the window active again once
-        # a dialog has gone, and shortcuts need it active: a click does.
-        desktop.click(*LABEL_DPI)
+        desktop.open_scan(os.path.join(options.work, "scans", SCANS[0]), by_key=True)
+        desktop.activate()
 
         for number, name in enumerate(SCANS):
             desktop.events = 0
-            desktop.click(*BUTTON_START_STOP)
-            desktop.click(*BUTTON_START_STOP)
+            desktop.start_recording()
             for landmark, (dx, dy) in enumerate(places, start=1):
                 desktop.click(PICTURE_ORIGIN[0] + dx, PICTURE_ORIGIN[1] + dy)
                 if not step_on and landmark < 32:
@@ -85,13 +73,8 @@ def measure(options, results_path, step_on, places):
                 desktop.wait_window("^KESTRA v2.04 - .*%s$" % SCANS[number + 1])
             per_leaf.append(desktop.events)
 
-        desktop.key("ctrl+s")
-        desktop.type_into_dialog("^Save As$", results_path)
-        wait_for_file(results_path)
-        desktop.screenshot(results_path + ".png")
-        desktop.click(*LABEL_DPI)  # active again, as above
-        desktop.key("ctrl+q")
-        assert program.wait(timeout=30) == 0
+        desktop.save_results(results_path, results_path + ".png", by_key=True)
+        assert desktop.quit(by_key=True) == 0
     return per_leaf
 
 
@@ -99,10 +82,7 @@ def main():
     options = parse_options()
     scans = os.path.join(options.work, "scans")
     first = os.path.join(scans, SCANS[0])
-    subprocess.run([options.leafscan, first], check=True, timeout=120)
-    for name in SCANS[1:]:
-        shutil.copyfile(first, os.path.join(scans, name))
-    scan = leaf_pixel_count(first)
+    scan = draw_scan(options.leafscan, first, *(os.path.join(scans, name) for name in SCANS[1:]))
     places = landmark_places(scan)
 
     fast = os.path.join(options.work, "step-on.txt")

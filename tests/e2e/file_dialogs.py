@@ -8,14 +8,13 @@ to pal1bg.bmp and pressing Enter, and checks that the very next click, on
 a typed full path, through the dialog's question; then opens a picture by
 typing its full path while the dialog shows its folder.
 """
-import argparse
 import os
 import pathlib
 import shutil
 import sys
 import time
 
-from kestra_e2e import BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE, Desktop, wait_until
+from kestra_e2e import BUTTON_OPEN, BUTTON_SAVE, Desktop, parse_options, wait_until
 
 PICTURES = ["pal1.bmp", "pal1bg.bmp", "pal1wb.bmp"]
 CAPTION = "KESTRA v2.04"
@@ -64,9 +63,6 @@ class DialogDesktop(Desktop):
 
 
 def run(desktop, folder, results_path, work):
-    desktop.window("^%s$" % CAPTION, 30)
-    time.sleep(1.0)
-
     # Completed from the list; the list offers all three pal1 pictures, then one.
     desktop.click(*BUTTON_OPEN)
     desktop.dialog("^Open$", "'Open ...' showed no dialog")
@@ -105,21 +101,15 @@ def run(desktop, folder, results_path, work):
                        "the open dialog refused a typed full path in the folder it showed")
     time.sleep(0.5)
     desktop.screenshot(os.path.join(work, "after-dialogs.png"))
-    desktop.click(*BUTTON_EXIT)
+    return desktop.quit()
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kestra", required=True)
-    parser.add_argument("--pictures", required=True, help="the BMP suite's folder of good files")
-    parser.add_argument("--work", required=True)
-    options = parser.parse_args()
-
-    # A folder named g first in its parent, as the BMP suite's own: a full
-    # path typed through it is where the toolkit's dialog went wrong.
-    shutil.rmtree(options.work, ignore_errors=True)
+    # Pictures from the BMP suite's folder of good files, in a folder named g
+    # first in its parent, as the BMP suite's own: a full path typed through
+    # it is where the toolkit's dialog went wrong.
+    options = parse_options("--pictures", os.path.join("pictures", "g"))
     folder = os.path.join(options.work, "pictures", "g")
-    os.makedirs(folder)
     for name in PICTURES:
         shutil.copy(os.path.join(options.pictures, name), folder)
     results_path = os.path.join(folder, "results.txt")
@@ -127,10 +117,9 @@ def main():
 
     failure = None
     with DialogDesktop() as desktop:
-        program = desktop.start(options.kestra, cwd=folder)
         try:
-            run(desktop, folder, results_path, options.work)
-            exit_code = program.wait(timeout=30)
+            desktop.launch(options.kestra, cwd=folder)
+            exit_code = run(desktop, folder, results_path, options.work)
         except Failure as error:
             failure = str(error)
             desktop.screenshot(os.path.join(options.work, "failure.png"))

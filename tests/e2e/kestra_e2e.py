@@ -155,17 +155,25 @@ def expected_row(points, count, name, number=1, dpi=None):
     return cells
 
 
-def parse_options():
-    """The command line of the scripts that measure scans: the program, the
-    scan drawer, and a work folder, made afresh with an empty scans folder."""
+def parse_options(source="--leafscan", folder="scans"):
+    """The command line of a script: the program, where its pictures come from
+    (the scan drawer by default), and a work folder, made afresh with an empty
+    folder for pictures."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("--kestra", required=True)
-    parser.add_argument("--leafscan", required=True)
-    parser.add_argument("--work", required=True)
+    for option in ("--kestra", source, "--work"):
+        parser.add_argument(option, required=True)
     options = parser.parse_args()
     shutil.rmtree(options.work, ignore_errors=True)
-    os.makedirs(os.path.join(options.work, "scans"))
+    os.makedirs(os.path.join(options.work, folder))
     return options
+
+
+def draw_scan(leafscan, path, *copies):
+    """Draws a leaf scan, copies it to each of `copies`; as leaf_pixel_count."""
+    subprocess.run([leafscan, path], check=True, timeout=120)
+    for copy in copies:
+        shutil.copyfile(path, copy)
+    return leaf_pixel_count(path)
 
 
 def check_saved(path, rows):
@@ -188,9 +196,16 @@ def check_saved(path, rows):
     return False
 
 
+def finish(path, rows, exit_code):
+    """1 if the saved results differ from the rows; else 0, the program having ended well."""
+    if not check_saved(path, rows):
+        return 1
+    assert exit_code == 0, exit_code
+    return 0
+
+
 def wait_until(predicate, seconds, step=0.1):
-    """Asks the predicate every `step` seconds until it answers something true
-    or `seconds` have gone; returns its last answer."""
+    """The predicate's first true answer, asked every `step` seconds, or its last one."""
     deadline = time.time() + seconds
     while True:
         answer = predicate()
@@ -235,6 +250,15 @@ class Desktop:
         self.xdotool("key", "--delay", 80, *keys)
         time.sleep(0.15)
 
+    def activate(self):
+        """Without a window manager nothing makes the window active again once
+        a dialog has gone, and shortcuts need it active: a click does."""
+        self.click(*LABEL_DPI)
+
+    def start_recording(self):
+        self.click(*BUTTON_START_STOP)
+        self.click(*BUTTON_START_STOP)
+
     def type_dpi(self, text):
         self.click(*EDIT_DPI)
         self.key("ctrl+a")
@@ -252,10 +276,41 @@ class Desktop:
         if shutil.which("import"):
             subprocess.run(["import", "-window", "root", path], env=self.env, timeout=60)
 
-    def start(self, kestra, cwd=None):
-        """Starts the program on this desktop; it is ended with the desktop."""
+    def launch(self, kestra, cwd=None):
+        """Starts the program and lets its window settle; it is ended with the desktop."""
         self.program = subprocess.Popen([kestra], cwd=cwd, env=self.env)
+        self.wait_window("^KESTRA v2.04$")
+        time.sleep(1.0)
         return self.program
+
+    def open_scan(self, path, by_key=False):
+        """Opens a scan through the open dialog, from the button or Ctrl+O."""
+        if by_key:
+            self.key("ctrl+o")
+        else:
+            self.click(*BUTTON_OPEN)
+        self.type_into_dialog("^Open$", path)
+        self.wait_window("^KESTRA v2.04 - .*%s$" % os.path.basename(path))
+        time.sleep(0.5)
+
+    def save_results(self, path, shot, by_key=False):
+        """Saves through the save dialog, from the button or Ctrl+S; a screenshot follows."""
+        if by_key:
+            self.key("ctrl+s")
+        else:
+            self.click(*BUTTON_SAVE)
+        self.type_into_dialog("^Save As$", path)
+        wait_for_file(path)
+        self.screenshot(shot)
+
+    def quit(self, by_key=False):
+        """Leaves through Exit or Ctrl+Q; returns the program's exit code."""
+        if by_key:
+            self.activate()
+            self.key("ctrl+q")
+        else:
+            self.click(*BUTTON_EXIT)
+        return self.program.wait(timeout=30)
 
     def close(self):
         if self.program is not None and self.program.poll() is None:

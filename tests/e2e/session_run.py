@@ -11,15 +11,11 @@ from the scans: the third row is the first one again.
 """
 import os
 import pathlib
-import shutil
-import subprocess
 import sys
 import time
 
-from kestra_e2e import (BUTTON_START_STOP, DPI, LABEL_DPI, LIST_HEAD_X,
-                        PICTURE_ORIGIN, Desktop, check_saved, expected_row, heads,
-                        is_leaf_around, leaf_pixel_count, list_row_y, parse_options,
-                        wait_for_file)
+from kestra_e2e import (DPI, LIST_HEAD_X, PICTURE_ORIGIN, Desktop, draw_scan, expected_row,
+                        finish, heads, is_leaf_around, list_row_y, parse_options, wait_for_file)
 
 
 def main():
@@ -27,29 +23,21 @@ def main():
     scans = os.path.join(options.work, "scans")
     first = os.path.join(scans, "leaf2.bmp")
     second = os.path.join(scans, "leaf10.bmp")  # after leaf2 in name order
-    subprocess.run([options.leafscan, first], check=True, timeout=120)
-    shutil.copyfile(first, second)
+    scan = draw_scan(options.leafscan, first, second)
     results_path = os.path.join(options.work, "results.txt")
     tps_path = os.path.join(options.work, "leaves.tps")
-    scan = leaf_pixel_count(first)
 
     def at(x, y):
         assert is_leaf_around(scan, x, y), (x, y)
         return PICTURE_ORIGIN[0] + x, PICTURE_ORIGIN[1] + y
 
     with Desktop() as desktop:
-        program = desktop.start(options.kestra)
-        desktop.wait_window("^KESTRA v2.04$")
-        time.sleep(1.0)
-        desktop.click(*LABEL_DPI)  # without a window manager, a click gives the keys
-        desktop.key("ctrl+o")
-        desktop.type_into_dialog("^Open$", first)
-        desktop.wait_window("^KESTRA v2.04 - .*leaf2.bmp$")
-        time.sleep(0.5)
+        desktop.launch(options.kestra)
+        desktop.activate()  # without a window manager, a click gives the keys
+        desktop.open_scan(first, by_key=True)
         desktop.type_dpi(DPI)
 
-        desktop.click(*BUTTON_START_STOP)
-        desktop.click(*BUTTON_START_STOP)
+        desktop.start_recording()
         desktop.click(*at(850, 400))  # P(1), placed again below
         desktop.key("F8")
         desktop.click(*at(800, 520))  # P(2)
@@ -64,8 +52,7 @@ def main():
 
         desktop.key("ctrl+Next")
         desktop.wait_window("^KESTRA v2.04 - .*leaf10.bmp$")
-        desktop.click(*BUTTON_START_STOP)
-        desktop.click(*BUTTON_START_STOP)
+        desktop.start_recording()
         desktop.click(*at(860, 430))  # P(1)
         desktop.key("F7")
         desktop.click(*at(900, 250))  # P(32)
@@ -77,34 +64,25 @@ def main():
         desktop.key("ctrl+shift+s")
         desktop.type_into_dialog("^Save landmarks$", tps_path)
         wait_for_file(tps_path)
-        desktop.click(*LABEL_DPI)
+        desktop.activate()
         desktop.key("ctrl+Prior")
         desktop.wait_window("^KESTRA v2.04 - .*leaf2.bmp$")
         desktop.key("ctrl+l")
         desktop.type_into_dialog("^Load landmarks$", tps_path)
         time.sleep(0.5)
-        desktop.click(*LABEL_DPI)
+        desktop.activate()
         desktop.key("ctrl+Return")
 
-        desktop.key("ctrl+s")
-        desktop.type_into_dialog("^Save As$", results_path)
-        wait_for_file(results_path)
-        desktop.screenshot(os.path.join(options.work, "after-save.png"))
-        # Without a window manager nothing makes the window active again once
-        # a dialog has gone, and shortcuts need it active: a click does.
-        desktop.click(*LABEL_DPI)
-        desktop.key("ctrl+q")
-        exit_code = program.wait(timeout=30)
+        desktop.save_results(results_path, os.path.join(options.work, "after-save.png"),
+                             by_key=True)
+        exit_code = desktop.quit(by_key=True)
 
     expected = [heads(), expected_row(first_points, scan[0], "leaf2.bmp", 1),
                 expected_row(second_points, scan[0], "leaf10.bmp", 2),
                 expected_row(first_points, scan[0], "leaf2.bmp", 3)]
     tps = pathlib.Path(tps_path).read_text(encoding="utf-8").split("\n")
     assert tps.count("LM=32") == 2 and "IMAGE=leaf10.bmp" in tps and "ID=2" in tps, tps[:40]
-    if not check_saved(results_path, expected):
-        return 1
-    assert exit_code == 0, exit_code
-    return 0
+    return finish(results_path, expected, exit_code)
 
 
 if __name__ == "__main__":

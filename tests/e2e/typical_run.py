@@ -9,14 +9,10 @@ and saves; then checks the saved file to the byte against values computed here
 from the scan itself.
 """
 import os
-import subprocess
 import sys
-import time
 
-from kestra_e2e import (BUTTON_ANALYZE, BUTTON_EXIT, BUTTON_OPEN, BUTTON_SAVE,
-                        BUTTON_START_STOP, DPI, PICTURE_ORIGIN, Desktop, parse_options,
-                        check_saved, expected_row, heads, is_leaf_around, leaf_pixel_count,
-                        slider_handle, steps_to, wait_for_file)
+from kestra_e2e import (BUTTON_ANALYZE, DPI, PICTURE_ORIGIN, Desktop, draw_scan, expected_row,
+                        finish, heads, is_leaf_around, parse_options, slider_handle, steps_to)
 
 # (landmark, zoom percent, display x, display y) in the order they are placed.
 CLICKS = [
@@ -32,8 +28,7 @@ def main():
     options = parse_options()
     scan_path = os.path.join(options.work, "scans", "leaf01.bmp")
     results_path = os.path.join(options.work, "results.txt")
-    subprocess.run([options.leafscan, scan_path], check=True, timeout=120)
-    scan = leaf_pixel_count(scan_path)
+    scan = draw_scan(options.leafscan, scan_path)
     points = {}
     for landmark, zoom, x, y in CLICKS:
         points[landmark] = (x * 100 // zoom, y * 100 // zoom)
@@ -41,17 +36,10 @@ def main():
         assert is_leaf_around(scan, *points[landmark]), (landmark, points[landmark])
 
     with Desktop() as desktop:
-        program = desktop.start(options.kestra)
-        desktop.wait_window("^KESTRA v2.04$")
-        time.sleep(1.0)
-        desktop.click(*BUTTON_OPEN)
-        desktop.type_into_dialog("^Open$", scan_path)
-        desktop.wait_window("^KESTRA v2.04 - ")
-        time.sleep(0.5)
-
+        desktop.launch(options.kestra)
+        desktop.open_scan(scan_path)
         desktop.type_dpi(DPI)
-        desktop.click(*BUTTON_START_STOP)
-        desktop.click(*BUTTON_START_STOP)
+        desktop.start_recording()
 
         zoom = 100
         for number, (landmark, wanted_zoom, x, y) in enumerate(CLICKS):
@@ -69,18 +57,10 @@ def main():
         desktop.screenshot(os.path.join(options.work, "after-landmarks.png"))
 
         desktop.click(*BUTTON_ANALYZE)
-        desktop.click(*BUTTON_SAVE)
-        desktop.type_into_dialog("^Save As$", results_path)
-        wait_for_file(results_path)
-        desktop.screenshot(os.path.join(options.work, "after-save.png"))
-        desktop.click(*BUTTON_EXIT)
-        exit_code = program.wait(timeout=30)
+        desktop.save_results(results_path, os.path.join(options.work, "after-save.png"))
+        exit_code = desktop.quit()
 
-    expected = [heads(), expected_row(points, scan[0], "leaf01.bmp")]
-    if not check_saved(results_path, expected):
-        return 1
-    assert exit_code == 0, exit_code
-    return 0
+    return finish(results_path, [heads(), expected_row(points, scan[0], "leaf01.bmp")], exit_code)
 
 
 if __name__ == "__main__":
