@@ -15,7 +15,7 @@
 #include "app/StringGrid.h"
 #include "app/TextGridModel.h"
 #include "app/Tone.h"
-#include "measure/Analysis.h"
+#include "app/scan/ScanMeasurement.h"
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
@@ -32,7 +32,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -499,10 +498,7 @@ void TForm1::changeEvent(QEvent* event)
 
 void TForm1::readDecimalSeparator()
 {
-    // The program never sets a default locale, so QLocale() is the user's
-    // regional setting, renewed by Qt when the system announces a change.
-    const QString separator = QLocale().decimalPoint();
-    decimalSeparator_ = separator.isEmpty() ? std::string(".") : separator.toStdString();
+    decimalSeparator_ = kestra::LocaleDecimalSeparator();
 }
 
 void TForm1::FormKeyUp(std::uint16_t key, Qt::KeyboardModifiers)
@@ -605,14 +601,8 @@ void TForm1::Button12Click()
         Image2->update();
         MainMenu1->saveLandmarksAction->setEnabled(state.Results.ResultCount() > 0);
     });
-    const QSize picture = Image2->bitmap().image().size();
-    kestra::RunAnalysis(state.Results, state.Landmarks.points,
-                        {.FileName = state.FileName,
-                         .Dpi = state.Dpi,
-                         .pictureRows = [this] { return Image2->bitmap().rgb32Rows(); },
-                         .decimalSeparator = decimalSeparator_,
-                         .pictureWidth = picture.width(),
-                         .pictureHeight = picture.height()});
+    kestra::AnalyzePicture(state.Results, state.Landmarks.points, Image2->bitmap(), state.FileName,
+                           state.Dpi, decimalSeparator_);
 }
 
 void TForm1::Button13Click()

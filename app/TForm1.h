@@ -132,6 +132,10 @@ public:
     void AboutClick();
     void FormDragDrop(const QString& path);
 
+    // Opens a scan as Open ... does; a scan that does not open throws, and
+    // nothing changes.
+    void openPicture(const QString& path);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -143,7 +147,6 @@ private:
     void setTabOrders();
     void wireEvents();
     void wireMenu();
-    void openPicture(const QString& path);
     // The file a save dialog chose, in the system's encoding, or nothing.
     std::optional<std::string> chooseSaveTarget(kestra::SaveDialog& dialog);
     void openNeighbourScan(int step);

@@ -80,39 +80,62 @@ File createTemporaryBeside(const fs::path& target, const std::string& path, fs::
     }
 }
 
-} // namespace
+// What a replace checks before it writes: the file at the end of path's links,
+// its status and whether it exists.
+struct Target {
+    fs::path file;
+    fs::file_status status;
+    bool exists = false;
+};
 
-void ReplaceFile(const std::string& path, std::string_view text)
+Target checkTarget(const std::string& path)
 {
     if (path.empty())
         fail(path, ENOENT);
-    const fs::path target = followLinks(path);
+    Target target{.file = followLinks(path), .status = {}, .exists = false};
     std::error_code error;
-    const fs::file_status status = fs::status(target, error);
-    if (error && status.type() != fs::file_type::not_found)
+    target.status = fs::status(target.file, error);
+    if (error && target.status.type() != fs::file_type::not_found)
         fail(path, error.value());
-    const bool exists = fs::exists(status);
+    target.exists = fs::exists(target.status);
     // Opening a pipe blocks until someone reads it, and a device swallows the
     // text without a trace: only a regular file is a place to save.
-    if (exists && !fs::is_regular_file(status))
+    if (target.exists && !fs::is_regular_file(target.status))
         fail(path, "Not a regular file");
-    if (exists) {
+    if (target.exists) {
         // Renaming would replace a file that the user may not write to.
-        File probe(std::fopen(target.c_str(), "ab"));
+        File probe(std::fopen(target.file.c_str(), "ab"));
         if (!probe)
             fail(path, errno);
     }
+    return target;
+}
 
+} // namespace
+
+void CheckReplaceable(const std::string& path)
+{
+    const Target target = checkTarget(path);
     fs::path temporary;
-    File file = createTemporaryBeside(target, path, temporary);
+    createTemporaryBeside(target.file, path, temporary).reset();
+    std::error_code error;
+    fs::remove(temporary, error);
+}
+
+void ReplaceFile(const std::string& path, std::string_view text)
+{
+    const Target target = checkTarget(path);
+    fs::path temporary;
+    File file = createTemporaryBeside(target.file, path, temporary);
+    std::error_code error;
     if (const int writeError = writeAndClose(std::move(file), text)) {
         fs::remove(temporary, error);
         fail(path, writeError);
     }
-    if (exists)
-        fs::permissions(temporary, status.permissions(), error);
+    if (target.exists)
+        fs::permissions(temporary, target.status.permissions(), error);
     std::error_code renameError;
-    fs::rename(temporary, target, renameError);
+    fs::rename(temporary, target.file, renameError);
     if (renameError) {
         fs::remove(temporary, error);
         fail(path, renameError.value());

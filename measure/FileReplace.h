@@ -19,4 +19,9 @@ namespace kestra {
 // changed on failure.
 void ReplaceFile(const std::string& path, std::string_view text);
 
+// Throws what ReplaceFile would throw before writing (a target that is not a
+// regular file, one that cannot be written, a folder that takes no new file),
+// and changes nothing: a long run can refuse its target before it starts.
+void CheckReplaceable(const std::string& path);
+
 } // namespace kestra

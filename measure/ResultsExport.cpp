@@ -4,16 +4,22 @@
 
 namespace kestra {
 
+std::string ResultsRowText(const ResultsTable& table, int row)
+{
+    std::string text;
+    for (int column = 0; column < table.ColCount(); ++column) {
+        text += table.Cells(column, row);
+        text += '\t';
+    }
+    text += "\r\n";
+    return text;
+}
+
 std::string ResultsText(const ResultsTable& table)
 {
     std::string text;
-    for (int row = 0; row < table.RowCount(); ++row) {
-        for (int column = 0; column < table.ColCount(); ++column) {
-            text += table.Cells(column, row);
-            text += '\t';
-        }
-        text += "\r\n";
-    }
+    for (int row = 0; row < table.RowCount(); ++row)
+        text += ResultsRowText(table, row);
     return text;
 }
 

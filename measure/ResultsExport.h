@@ -10,6 +10,9 @@ namespace kestra {
 // TAB, CR LF after each row, the heads row first, the cell bytes unchanged.
 [[nodiscard]] std::string ResultsText(const ResultsTable& table);
 
+// One line of ResultsText: row 0 is the heads.
+[[nodiscard]] std::string ResultsRowText(const ResultsTable& table, int row);
+
 // Writes ResultsText to path through ReplaceFile (FileReplace.h): only a
 // regular file is written, and an existing one keeps its contents on any
 // failure. Throws Error naming the path and the reason.

@@ -6,6 +6,7 @@
 #include "measure/FileReplace.h"
 #include "measure/Geometry.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 namespace kestra {
 namespace {
@@ -111,29 +113,12 @@ std::optional<std::int64_t> countOf(std::string_view text)
     return count;
 }
 
-struct Coordinates {
-    double x = 0.0;
-    double y = 0.0;
-    std::int64_t line = 0;
-};
-
-// One specimen as far as KESTRA needs it: where it starts, how many landmarks
-// it announces, the first 32 of them and its picture.
-struct Specimen {
-    std::int64_t line = 0;
-    std::int64_t landmarkCount = 0;
-    std::array<Coordinates, LandmarkCount> landmarks{};
-    std::string_view image;
-};
-
 class TpsParser {
 public:
-    TpsParser(std::string_view tpsPath, std::string_view pictureName)
-        : tpsPath_(tpsPath), pictureName_(pictureName)
-    {}
+    explicit TpsParser(std::string_view tpsPath) : tpsPath_(tpsPath) {}
 
-    // The last specimen for the picture, after the whole text has been checked.
-    Specimen read(std::string_view text)
+    // Every specimen in file order, after the whole text has been checked.
+    std::vector<TpsSpecimen> read(std::string_view text)
     {
         if (text.starts_with("\xEF\xBB\xBF"))
             text.remove_prefix(3);
@@ -143,13 +128,10 @@ public:
         if (pending_ > 0)
             blockCutShort();
         endSpecimen();
-        if (!anySpecimen_)
+        if (specimens_.empty())
             fail("The file \"" + std::string(tpsPath_) +
                  "\" is not a TPS file: it has no LM= line");
-        if (!chosen_)
-            fail("The TPS file \"" + std::string(tpsPath_) +
-                 "\" has no specimen for the picture \"" + std::string(pictureName_) + "\"");
-        return *chosen_;
+        return std::move(specimens_);
     }
 
 private:
@@ -214,9 +196,12 @@ private:
         } else if (key == "IMAGE") {
             if (current_)
                 current_->image = value;
+        } else if (key == "SCALE") {
+            if (current_)
+                current_->scale = value;
         }
-        // CURVES=, OUTLINES=, ID=, SCALE=, COMMENT=, VARIABLES= and keys yet
-        // unknown say nothing about the landmarks.
+        // CURVES=, OUTLINES=, ID=, COMMENT=, VARIABLES= and keys yet unknown
+        // say nothing about the landmarks.
     }
 
     void startBlock(std::int64_t count, std::int64_t line, bool landmarks)
@@ -247,19 +232,13 @@ private:
     {
         if (!current_)
             return;
-        anySpecimen_ = true;
-        // tpsDig may write the picture's full path, on either kind of system;
-        // the Name cell's rule reads the name out of it as it was written.
-        if (!current_->image.empty() && NameCell(current_->image) == pictureName_)
-            chosen_ = current_;
+        specimens_.push_back(std::move(*current_));
         current_.reset();
     }
 
     std::string_view tpsPath_;
-    std::string_view pictureName_;
-    std::optional<Specimen> current_;
-    std::optional<Specimen> chosen_;
-    bool anySpecimen_ = false;
+    std::optional<TpsSpecimen> current_;
+    std::vector<TpsSpecimen> specimens_;
     std::int64_t pending_ = 0; // coordinate lines still owed to the open block
     std::int64_t blockCount_ = 0;
     std::int64_t blockLine_ = 0;
@@ -298,11 +277,29 @@ void ExportTps(const ResultsTable& table, const std::string& path)
     ReplaceFile(path, TpsText(table));
 }
 
-Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
-                           const TpsPicture& picture)
+std::string NoSpecimenMessage(std::string_view tpsPath, std::string_view pictureName)
 {
-    const std::string pictureName = NameCell(picture.name);
-    const Specimen specimen = TpsParser(tpsPath, pictureName).read(text);
+    return "The TPS file \"" + std::string(tpsPath) + "\" has no specimen for the picture \"" +
+           std::string(pictureName) + "\"";
+}
+
+std::vector<TpsSpecimen> ReadTpsSpecimens(std::string_view text, std::string_view tpsPath)
+{
+    return TpsParser(tpsPath).read(text);
+}
+
+std::optional<std::string> PictureNameOf(const TpsSpecimen& specimen)
+{
+    // tpsDig may write the picture's full path, on either kind of system;
+    // the Name cell's rule reads the name out of it as it was written.
+    if (specimen.image.empty())
+        return std::nullopt;
+    return NameCell(specimen.image);
+}
+
+Landmarks SpecimenLandmarks(const TpsSpecimen& specimen, std::string_view tpsPath,
+                            const TpsPicture& picture)
+{
     if (specimen.landmarkCount != LandmarkCount)
         throw Error("The TPS file \"" + std::string(tpsPath) + "\" holds " +
                     IntegerText(specimen.landmarkCount) + " landmarks a specimen; KESTRA uses " +
@@ -310,7 +307,7 @@ Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
 
     Landmarks landmarks;
     for (int n = 1; n <= LandmarkCount; ++n) {
-        const Coordinates& read = specimen.landmarks[static_cast<std::size_t>(n - 1)];
+        const TpsSpecimen::Point& read = specimen.landmarks[static_cast<std::size_t>(n - 1)];
         if (read.x < 0.0 || read.y < 0.0)
             continue; // not placed: stays (0, 0)
         // KESTRA places landmarks on whole pixels; a digitizer may not.
@@ -332,7 +329,45 @@ Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
     return landmarks;
 }
 
-Landmarks LoadTpsLandmarks(const std::string& tpsPath, const TpsPicture& picture)
+Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
+                           const TpsPicture& picture)
+{
+    const std::vector<TpsSpecimen> specimens = ReadTpsSpecimens(text, tpsPath);
+    const std::string pictureName = NameCell(picture.name);
+    const auto chosen =
+        std::find_if(specimens.rbegin(), specimens.rend(), [&](const TpsSpecimen& specimen) {
+            return PictureNameOf(specimen) == pictureName;
+        });
+    if (chosen == specimens.rend())
+        throw Error(NoSpecimenMessage(tpsPath, pictureName));
+    return SpecimenLandmarks(*chosen, tpsPath, picture);
+}
+
+std::optional<double> DpiOfScale(std::string_view scale)
+{
+    const std::optional<double> millimetres = numberOf(scale);
+    if (!millimetres || !(*millimetres > 0.0))
+        return std::nullopt;
+    const double dpi = 25.4 / *millimetres;
+    if (!std::isfinite(dpi))
+        return std::nullopt;
+    // SCALE= is written from a DPI the user typed, rounded to the shortest
+    // text of 25.4 / DPI: the DPI with the fewest digits that writes the same
+    // SCALE= is that DPI, where 25.4 / SCALE may be off in its last bit.
+    std::array<char, 64> digits{};
+    for (int precision = 1; precision <= 17; ++precision) {
+        const std::to_chars_result written =
+            std::to_chars(digits.data(), digits.data() + digits.size(), dpi,
+                          std::chars_format::general, precision);
+        double candidate = 0.0;
+        std::from_chars(digits.data(), written.ptr, candidate);
+        if (candidate > 0.0 && 25.4 / candidate == *millimetres)
+            return candidate;
+    }
+    return dpi;
+}
+
+std::string ReadTpsFile(const std::string& tpsPath)
 {
     const std::string tooLarge =
         "The file \"" + tpsPath + "\" is larger than 64 MB, too large for a TPS file";
@@ -360,7 +395,12 @@ Landmarks LoadTpsLandmarks(const std::string& tpsPath, const TpsPicture& picture
     if (file.bad())
         throw Error("Cannot read file \"" + tpsPath + "\". " +
                     std::strerror(errno != 0 ? errno : EIO));
-    return ReadTpsLandmarks(text, tpsPath, picture);
+    return text;
+}
+
+Landmarks LoadTpsLandmarks(const std::string& tpsPath, const TpsPicture& picture)
+{
+    return ReadTpsLandmarks(ReadTpsFile(tpsPath), tpsPath, picture);
 }
 
 } // namespace kestra

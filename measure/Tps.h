@@ -3,9 +3,12 @@
 #include "measure/Landmarks.h"
 #include "measure/ResultsTable.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestra {
 
@@ -32,16 +35,55 @@ struct TpsPicture {
     int height = 0;
 };
 
-// Reads TPS text as tpsDig and geomorph write it and returns P(1) to P(32) of
-// the last specimen whose IMAGE= names the picture (both read by the Name
-// cell's rule, so that a name KESTRA wrote comes back to its picture), in
-// picture pixels with y = picture height - y; a landmark with a negative
-// coordinate comes back as (0, 0), not placed. Point 33 is (0, 0). tpsPath only names the file in
-// messages. Throws Error for text that is not TPS, that holds no specimen for
-// the picture, whose specimen does not hold 32 landmarks or places one far
-// outside the picture (beyond FarOutside pixels).
+// One specimen of a TPS file as it stands there: its LM= line, the number of
+// landmarks that line announces, the first 32 of them (x, y and their line)
+// and its IMAGE= and SCALE= values as written ("" when absent).
+struct TpsSpecimen {
+    struct Point {
+        double x = 0.0;
+        double y = 0.0;
+        std::int64_t line = 0;
+    };
+    std::int64_t line = 0;
+    std::int64_t landmarkCount = 0;
+    std::array<Point, LandmarkCount> landmarks{};
+    std::string image;
+    std::string scale;
+};
+
+// Reads TPS text as tpsDig and geomorph write it: every specimen in file
+// order. tpsPath only names the file in messages. Throws Error for text that
+// is not TPS (a line that is neither KEY=value nor two numbers where
+// coordinates are due, a coordinates block cut short, LM3=, no LM= at all).
+[[nodiscard]] std::vector<TpsSpecimen> ReadTpsSpecimens(std::string_view text,
+                                                        std::string_view tpsPath);
+
+// The picture a specimen is for: its IMAGE= read by the Name cell's rule, as
+// a picture's path is, so that a name KESTRA wrote comes back to its picture.
+// Nothing for a specimen without IMAGE=.
+[[nodiscard]] std::optional<std::string> PictureNameOf(const TpsSpecimen& specimen);
+
+// The specimen's P(1) to P(32) in picture pixels, y = picture height - y; a
+// landmark with a negative coordinate comes back as (0, 0), not placed. Point
+// 33 is (0, 0). Throws Error for a specimen that does not hold 32 landmarks or
+// places one far outside the picture (beyond FarOutside pixels).
+[[nodiscard]] Landmarks SpecimenLandmarks(const TpsSpecimen& specimen, std::string_view tpsPath,
+                                          const TpsPicture& picture);
+
+// The landmarks of the last specimen that names the picture
+// (SpecimenLandmarks). Throws Error as ReadTpsSpecimens and SpecimenLandmarks
+// do, and for text that holds no specimen for the picture.
 [[nodiscard]] Landmarks ReadTpsLandmarks(std::string_view text, std::string_view tpsPath,
                                          const TpsPicture& picture);
+
+// "The TPS file "<tpsPath>" has no specimen for the picture "<pictureName>"".
+[[nodiscard]] std::string NoSpecimenMessage(std::string_view tpsPath, std::string_view pictureName);
+
+// The DPI a SCALE= value (millimetres per pixel) stands for: 25.4 / SCALE,
+// taken at the fewest digits that give the same SCALE= back, so that the
+// SCALE= KESTRA writes for 300 dpi reads as 300 exactly. Empty for text that
+// is not a number greater than 0.
+[[nodiscard]] std::optional<double> DpiOfScale(std::string_view scale);
 
 // Landmarks may lie beside the picture, as a release outside it records them,
 // but not beyond this many pixels from its corner.
@@ -50,8 +92,11 @@ inline constexpr double FarOutside = 10'000'000.0;
 // The largest TPS file read; thousands of specimens take a few megabytes.
 inline constexpr std::uintmax_t MaxTpsFileBytes = 64'000'000;
 
-// Reads the regular file at tpsPath (at most MaxTpsFileBytes long) with
-// ReadTpsLandmarks. Throws Error before reading for anything else.
+// The text of the regular file at tpsPath, at most MaxTpsFileBytes long.
+// Throws Error before reading for anything else, and when it cannot be read.
+[[nodiscard]] std::string ReadTpsFile(const std::string& tpsPath);
+
+// ReadTpsLandmarks on the text of ReadTpsFile.
 [[nodiscard]] Landmarks LoadTpsLandmarks(const std::string& tpsPath, const TpsPicture& picture);
 
 } // namespace kestra

@@ -105,6 +105,7 @@ TEST_F(SaveTarget, OnlyARegularFileIsWritten)
         const std::string refused =
             "Cannot write file \"" + target.string() + "\". Not a regular file";
         EXPECT_EQ(errorOf([&] { ReplaceFile(target.string(), "text"); }), refused);
+        EXPECT_EQ(errorOf([&] { CheckReplaceable(target.string()); }), refused);
         EXPECT_EQ(errorOf([&] { ExportResults(table, target.string()); }), refused);
         EXPECT_EQ(errorOf([&] { ExportTps(table, target.string()); }), refused);
     }
@@ -115,6 +116,11 @@ TEST_F(SaveTarget, OnlyARegularFileIsWritten)
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_TRUE(fs::is_character_file(device));
     EXPECT_TRUE(fs::is_empty(subfolder));
+    // A new file is checked for where it would go, and leaves nothing behind.
+    const fs::path nowhere = folder / "missing" / "results.txt";
+    EXPECT_EQ(errorOf([&] { CheckReplaceable(nowhere.string()); }),
+              "Cannot write file \"" + nowhere.string() + "\". No such file or directory");
+    EXPECT_EQ(errorOf([&] { CheckReplaceable((folder / "new.txt").string()); }, "passed"), "passed");
     // No temporary file left behind.
     EXPECT_EQ(entryCount(folder), device.parent_path() == folder ? 7u : 6u);
 }

@@ -143,10 +143,38 @@ TEST(Tps, ReadsWhatTpsDigWrites)
     EXPECT_EQ(read.PointY[7], 500 - 71.0); // halves round away from zero
     EXPECT_TRUE(read.IsPointMissing(AuxiliaryPoint));
 
+    // Every specimen, for a run over many pictures.
+    const std::vector<TpsSpecimen> specimens = ReadTpsSpecimens(text, "leaves.tps");
+    ASSERT_EQ(specimens.size(), 3u);
+    EXPECT_EQ(specimens[1].line, 39);
+    EXPECT_EQ(specimens[1].landmarks[31].line, 71);
+    EXPECT_EQ(PictureNameOf(specimens[1]), "other.jpg");
+    EXPECT_EQ(specimens[1].scale, "");
+    EXPECT_EQ(PictureNameOf(specimens[2]), "leaf7.jpg");
+    EXPECT_EQ(specimens[2].scale, "8.4667e-2");
+    EXPECT_EQ(PictureNameOf(TpsSpecimen{}), std::nullopt);
+
     // Unix line ends, a lone CR, and a picture named without its folder.
     expectSame(ReadTpsLandmarks("LM=32\r" + coordinates() + "IMAGE=/x/other.jpg\n", "t",
                                 {"other.jpg", 40, 200}),
                ReadTpsLandmarks(text, "t", {"other.jpg", 40, 200}), "other");
+}
+
+TEST(Tps, ScaleGivesBackTheDpiItWasWrittenFrom)
+{
+    for (const double dpi : {300.0, 600.0, 1200.0, 72.0, 96.0, 147.0, 254.0, 299.5, 150.25, 2400.0,
+                             0.5, 12345.67}) {
+        ResultsTable table;
+        Landmarks leaf = test::landmarksAt({{1, 5, 5}});
+        RunAnalysis(table, leaf, {"/s/a.bmp", dpi, {}, ".", 10, 10});
+        const std::string text = TpsText(table);
+        const std::size_t scale = text.find("SCALE=") + 6;
+        EXPECT_EQ(DpiOfScale(text.substr(scale, text.size() - scale - 1)), dpi) << text;
+    }
+    // Rounded by another writer: the quotient as it stands, no DPI made up.
+    EXPECT_NEAR(*DpiOfScale("0.084667"), 299.9988, 1e-4);
+    for (const char* bad : {"", "0", "-0.1", "abc", "1e-320", "0.1 mm"})
+        EXPECT_EQ(DpiOfScale(bad), std::nullopt) << bad;
 }
 
 TEST(Tps, BadInputIsNamed)

@@ -1,0 +1,455 @@
+#include "app/command/MeasureCommand.h"
+
+#include "app/command/ProgressLine.h"
+#include "app/scan/ScanMeasurement.h"
+#include "measure/Analysis.h"
+#include "measure/DecimalText.h"
+#include "measure/Error.h"
+#include "measure/FileReplace.h"
+#include "measure/NumberText.h"
+#include "measure/ResultsExport.h"
+#include "measure/Tps.h"
+
+#include <QFile>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <variant>
+
+namespace kestra {
+namespace {
+
+constexpr int Measured = 0;
+constexpr int LeftOut = 1;
+constexpr int UsageStatus = 2;
+constexpr int MaxJobs = 256;
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+int defaultJobs()
+{
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 256U));
+}
+
+struct Options {
+    std::string landmarks;
+    std::optional<double> dpi;
+    std::optional<std::string> output;
+    int jobs = defaultJobs();
+    std::vector<std::string> scans;
+    bool help = false;
+};
+
+double dpiOption(const std::string& text)
+{
+    // "." always, as scripts write it; the locale's separator too, as the
+    // window's DPI field takes it.
+    std::optional<double> dpi = TextToNumber(text, ".");
+    if (!dpi)
+        dpi = TextToNumber(text, LocaleDecimalSeparator());
+    if (!dpi || !(*dpi > 0.0))
+        throw UsageError("--dpi takes a number greater than 0, not '" + text + "'");
+    return *dpi;
+}
+
+int jobsOption(const std::string& text)
+{
+    int jobs = 0;
+    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size() || jobs < 1 ||
+        jobs > MaxJobs)
+        throw UsageError("--jobs takes a whole number from 1 to " + std::to_string(MaxJobs) +
+                         ", not '" + text + "'");
+    return jobs;
+}
+
+Options parseOptions(const std::vector<std::string>& arguments)
+{
+    Options options;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument == "-" || !argument.starts_with('-')) {
+            options.scans.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // --name=value, --name value, -xvalue and -x value.
+        std::string name = argument;
+        std::optional<std::string> value;
+        if (argument.starts_with("--")) {
+            if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
+                name = argument.substr(0, equals);
+                value = argument.substr(equals + 1);
+            }
+        } else if (argument.size() > 2) {
+            name = argument.substr(0, 2);
+            value = argument.substr(2);
+        }
+        const auto takeValue = [&]() -> std::string {
+            if (value)
+                return *value;
+            if (i + 1 == arguments.size())
+                throw UsageError("option '" + name + "' needs a value");
+            return arguments[++i];
+        };
+        if (name == "-h" || name == "--help")
+            options.help = true;
+        else if (name == "-l" || name == "--landmarks")
+            options.landmarks = takeValue();
+        else if (name == "--dpi")
+            options.dpi = dpiOption(takeValue());
+        else if (name == "-o" || name == "--output")
+            options.output = takeValue();
+        else if (name == "-j" || name == "--jobs")
+            options.jobs = jobsOption(takeValue());
+        else
+            throw UsageError("unknown option '" + argument + "'");
+    }
+    if (options.help)
+        return options;
+    if (options.landmarks.empty())
+        throw UsageError("no landmark file: give one with --landmarks FILE.tps");
+    if (options.scans.empty())
+        throw UsageError("no scans to measure");
+    return options;
+}
+
+// One specimen's way to its row: the scan and resolution it is measured at,
+// or why it cannot be.
+struct Job {
+    std::size_t specimen = 0;
+    std::string scan;
+    double dpi = 0.0;
+};
+
+// What became of a specimen: its row, or the file to name and why not.
+struct Failure {
+    std::string file;
+    std::string message;
+};
+using Outcome = std::variant<MeasuredRow, Failure>;
+
+std::string specimenText(const TpsSpecimen& specimen, std::size_t index)
+{
+    return "specimen " + std::to_string(index + 1) + " (line " + IntegerText(specimen.line) + ")";
+}
+
+std::string quotedName(const TpsSpecimen& specimen)
+{
+    return "\"" + PictureNameOf(specimen).value_or("") + "\"";
+}
+
+class MeasureRun {
+public:
+    MeasureRun(const Options& options, std::vector<TpsSpecimen> specimens)
+        : options_(options), specimens_(std::move(specimens)),
+          decimalSeparator_(LocaleDecimalSeparator())
+    {}
+
+    int run();
+
+private:
+    void planJobs();
+    Outcome measure(const Job& job) const;
+    void work();
+    void take(Outcome outcome);
+    void report(const std::string& file, const std::string& message);
+    void note(const std::string& file, const std::string& message);
+    void writeOut(const std::string& text);
+
+    const Options& options_;
+    const std::vector<TpsSpecimen> specimens_;
+    const std::string decimalSeparator_;
+
+    // A job, or the failure that stands in its place, a specimen each.
+    std::vector<std::variant<Job, Failure>> plan_;
+    std::vector<std::size_t> jobs_; // the specimens that have a job
+    std::vector<std::optional<Outcome>> outcomes_;
+    std::atomic<std::size_t> nextJob_ = 0;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    long finishedCount_ = 0;
+
+    std::optional<ProgressLine> progress_;
+    ResultsTable table_;
+    bool leftOut_ = false;
+    bool writeFailed_ = false;
+};
+
+void MeasureRun::planJobs()
+{
+    // The scans by the name a TPS file knows them by; one given twice counts once.
+    std::map<std::string, std::vector<std::string>> scansByName;
+    for (const std::string& scan : options_.scans) {
+        std::vector<std::string>& named = scansByName[NameCell(scan)];
+        if (std::find(named.begin(), named.end(), scan) == named.end())
+            named.push_back(scan);
+    }
+    std::map<std::string, bool> scanHasSpecimen;
+
+    for (std::size_t index = 0; index < specimens_.size(); ++index) {
+        const TpsSpecimen& specimen = specimens_[index];
+        const std::optional<std::string> name = PictureNameOf(specimen);
+        const auto found = name ? scansByName.find(*name) : scansByName.end();
+        const auto fail = [&](const std::string& why) {
+            plan_.emplace_back(Failure{options_.landmarks,
+                                       "The " + specimenText(specimen, index) + " " + why});
+        };
+        if (found == scansByName.end()) {
+            fail(name ? "is for the picture " + quotedName(specimen) +
+                            ", which is not among the scans given"
+                      : "names no picture: it has no IMAGE= line");
+            continue;
+        }
+        for (const std::string& scan : found->second)
+            scanHasSpecimen[scan] = true;
+        if (found->second.size() > 1) {
+            std::string scans;
+            for (const std::string& scan : found->second)
+                scans += (scans.empty() ? "" : ", ") + scan;
+            fail("is for the picture " + quotedName(specimen) + ", which " +
+                 std::to_string(found->second.size()) +
+                 " of the scans given are named, and a TPS file tells pictures apart by name "
+                 "only: " +
+                 scans);
+            continue;
+        }
+        std::optional<double> dpi = options_.dpi;
+        if (!dpi && !specimen.scale.empty())
+            dpi = DpiOfScale(specimen.scale);
+        if (!dpi) {
+            fail(specimen.scale.empty()
+                     ? "has no SCALE= and no --dpi was given: the resolution of " +
+                           quotedName(specimen) + " is unknown"
+                     : "has SCALE=" + specimen.scale +
+                           ", not a number greater than 0: the resolution of " +
+                           quotedName(specimen) + " is unknown");
+            continue;
+        }
+        jobs_.push_back(index);
+        plan_.emplace_back(Job{index, found->second.front(), *dpi});
+    }
+
+    for (const std::string& scan : options_.scans) {
+        if (!scanHasSpecimen[scan]) {
+            report(scan, NoSpecimenMessage(options_.landmarks, NameCell(scan)));
+            scanHasSpecimen[scan] = true; // said once, also when given twice
+        }
+    }
+}
+
+Outcome MeasureRun::measure(const Job& job) const
+{
+    try {
+        return MeasureScan(QFile::decodeName(job.scan.c_str()),
+                           {specimens_[job.specimen], options_.landmarks}, job.dpi,
+                           decimalSeparator_);
+    } catch (const std::bad_alloc&) {
+        return Failure{job.scan, "Out of memory"};
+    } catch (const std::exception& error) {
+        return Failure{job.scan, error.what()};
+    } catch (...) {
+        return Failure{job.scan, "Unknown error"};
+    }
+}
+
+void MeasureRun::work()
+{
+    for (std::size_t next; (next = nextJob_++) < jobs_.size();) {
+        const std::size_t specimen = jobs_[next];
+        Outcome outcome = measure(std::get<Job>(plan_[specimen]));
+        {
+            const std::lock_guard lock(mutex_);
+            outcomes_[specimen] = std::move(outcome);
+            ++finishedCount_;
+        }
+        finished_.notify_all();
+    }
+}
+
+void MeasureRun::report(const std::string& file, const std::string& message)
+{
+    leftOut_ = true;
+    note(file, message);
+}
+
+void MeasureRun::note(const std::string& file, const std::string& message)
+{
+    const std::string line = "kestra: " + file + ": " + message;
+    if (progress_) {
+        progress_->say(line);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void MeasureRun::writeOut(const std::string& text)
+{
+    if (options_.output || writeFailed_)
+        return;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+        writeFailed_ = true;
+        report("standard output", std::string("Cannot write. ") + std::strerror(errno));
+    }
+}
+
+void MeasureRun::take(Outcome outcome)
+{
+    if (const auto* failure = std::get_if<Failure>(&outcome)) {
+        report(failure->file, failure->message);
+        return;
+    }
+    auto& row = std::get<MeasuredRow>(outcome);
+    const std::string scan = row.measuredFrom.FileName;
+    if (row.damaged)
+        note(scan, "This JPEG file is damaged or incomplete: parts of the picture were filled in "
+                   "by the decoder, and the surface counts them");
+    AppendMeasuredRow(table_, std::move(row));
+    writeOut(ResultsRowText(table_, table_.ResultCount()));
+}
+
+int MeasureRun::run()
+{
+    planJobs();
+    outcomes_.resize(specimens_.size());
+    for (std::size_t index = 0; index < plan_.size(); ++index) {
+        if (auto* failure = std::get_if<Failure>(&plan_[index]))
+            outcomes_[index] = std::move(*failure);
+    }
+
+    progress_.emplace(stderr, static_cast<long>(jobs_.size()));
+    writeOut(ResultsRowText(table_, 0));
+    {
+        // At most one picture a job is held at once; the rows wait for their
+        // turn, since the table keeps the TPS file's order.
+        const std::size_t workerCount =
+            std::min(jobs_.size(), static_cast<std::size_t>(options_.jobs));
+        std::vector<std::jthread> workers;
+        for (std::size_t n = 0; n < workerCount; ++n)
+            workers.emplace_back([this] { work(); });
+
+        for (std::size_t index = 0; index < outcomes_.size(); ++index) {
+            std::optional<Outcome> outcome;
+            {
+                std::unique_lock lock(mutex_);
+                while (!outcomes_[index]) {
+                    finished_.wait_for(lock, std::chrono::milliseconds(200));
+                    const long done = finishedCount_;
+                    lock.unlock();
+                    progress_->show(done);
+                    lock.lock();
+                }
+                outcome = std::exchange(outcomes_[index], std::nullopt);
+            }
+            take(std::move(*outcome));
+        }
+    }
+    progress_->show(static_cast<long>(jobs_.size()));
+    progress_.reset();
+
+    if (options_.output) {
+        try {
+            ExportResults(table_, *options_.output);
+        } catch (const Error& error) {
+            report(*options_.output, error.what());
+        }
+    } else {
+        // A table without rows is saved with its one empty row.
+        if (table_.ResultCount() == 0)
+            writeOut(ResultsRowText(table_, 1));
+        if (std::fflush(stdout) != 0 && !writeFailed_)
+            report("standard output", std::string("Cannot write. ") + std::strerror(errno));
+    }
+    return leftOut_ ? LeftOut : Measured;
+}
+
+} // namespace
+
+std::string MeasureHelp()
+{
+    return R"(Usage: kestra measure --landmarks FILE.tps [OPTION...] SCAN...
+
+Measures scans from their landmarks in a TPS file, without the window, and
+writes the results table as "Save ..." writes it: the head line, then one row
+per specimen in the TPS file's order, numbered from 1, tab-separated, with the
+locale's decimal separator.
+
+Each specimen whose IMAGE= names one of the SCANs (by file name, as Load
+landmarks matches) gives one row, the row that the window's Analyze gives after
+opening the scan and loading its landmarks, crosses included. A scan that does
+not open, a specimen without a scan or without a resolution, and a scan without
+a specimen are each said in one line on standard error and left out; the other
+rows are still written.
+
+Options:
+  -l, --landmarks FILE  the TPS file that holds the landmarks (required)
+      --dpi N           measure every scan at N dots per inch; without it, each
+                        specimen's SCALE= gives its resolution (25.4 / SCALE)
+  -o, --output FILE     write the table to FILE, replaced only once it is
+                        complete, as "Save ..." does; standard output without it
+  -j, --jobs N          measure N scans at once (default: the number of cores)
+  -h, --help            show this help and exit
+
+On a terminal, standard error shows how many scans are done, the rate and the
+time left.
+
+Exit status: 0 when every specimen and scan was measured, 1 when anything was
+left out, 2 for a usage error.
+
+Example: the scanner was set to 600 dpi, not 300; measure the season again:
+  kestra measure --landmarks season.tps --dpi 600 -o season-600dpi.txt scans/*.jpg
+)";
+}
+
+int RunMeasureCommand(const std::vector<std::string>& arguments)
+{
+    Options options;
+    try {
+        options = parseOptions(arguments);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "kestra measure: %s\nTry 'kestra measure --help' for more.\n",
+                     error.what());
+        return UsageStatus;
+    }
+    if (options.help) {
+        std::fputs(MeasureHelp().c_str(), stdout);
+        return Measured;
+    }
+
+    std::vector<TpsSpecimen> specimens;
+    try {
+        // An output that cannot be written is said before an hour of measuring.
+        if (options.output)
+            CheckReplaceable(*options.output);
+    } catch (const Error& error) {
+        std::fprintf(stderr, "kestra: %s: %s\n", options.output->c_str(), error.what());
+        return LeftOut;
+    }
+    try {
+        specimens = ReadTpsSpecimens(ReadTpsFile(options.landmarks), options.landmarks);
+    } catch (const Error& error) {
+        std::fprintf(stderr, "kestra: %s: %s\n", options.landmarks.c_str(), error.what());
+        return LeftOut;
+    }
+    return MeasureRun(options, std::move(specimens)).run();
+}
+
+} // namespace kestra

@@ -1,0 +1,305 @@
+#include "FormFixture.h"
+#include "app/command/CommandLine.h"
+#include "app/command/MeasureCommand.h"
+#include "measure/ResultsExport.h"
+#include "tests/picture/TestPictures.h"
+#include "tools/JpegWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <sys/stat.h>
+
+namespace {
+
+struct CommandRun {
+    int status = -1;
+    QByteArray out;
+    QStringList errorLines;
+};
+
+// The real program, as a script on a compute node runs it: no display of
+// any kind.
+CommandRun runKestra(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("LC_ALL"), locale);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KESTRA_EXECUTABLE), arguments);
+    if (!process.waitForFinished(120'000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "kestra " << arguments.join(' ').toStdString() << " did not end";
+        return {};
+    }
+    CommandRun run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
+                         .split(u'\n', Qt::SkipEmptyParts);
+    return run;
+}
+
+// Dark leaf on white paper: crosses fall on both, and on the picture's edge.
+QImage leafPicture()
+{
+    QImage picture(240, 180, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(40, 90, 30));
+    painter.drawEllipse(QRect(40, 30, 150, 120));
+    painter.setBrush(QColor(200, 210, 190));
+    painter.drawEllipse(QRect(100, 60, 40, 30));
+    return picture;
+}
+
+// A specimen of 32 landmarks for the named picture (height 180), in TPS's
+// bottom-up coordinates: most on the picture, two not placed, one right of it.
+QString specimen(const QString& image, quint32 seed, const QString& scale = {})
+{
+    QRandomGenerator random(seed);
+    QString text = QStringLiteral("LM=32\n");
+    for (int n = 1; n <= 32; ++n) {
+        if (n == 7 || n == 19)
+            text += QStringLiteral("-1 -1\n");
+        else if (n == 30)
+            text += QStringLiteral("250 40\n");
+        else
+            text += QStringLiteral("%1 %2\n").arg(random.bounded(240)).arg(random.bounded(180));
+    }
+    text += QStringLiteral("IMAGE=%1\n").arg(image);
+    if (!scale.isEmpty())
+        text += QStringLiteral("SCALE=%1\n").arg(scale);
+    return text;
+}
+
+class MeasureCommandTest : public FormFixture {
+protected:
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    // The scans of every kind the window opens: 24-bit and palette bitmaps, JPEG.
+    QStringList writeScans()
+    {
+        const QImage picture = leafPicture();
+        const QByteArray jpeg =
+            kestra::WriteJpeg(picture.width(), picture.height(), 3, [&](int y, std::uint8_t* row) {
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QRgb colour = picture.pixel(x, y);
+                    row[3 * x] = static_cast<std::uint8_t>(qRed(colour));
+                    row[3 * x + 1] = static_cast<std::uint8_t>(qGreen(colour));
+                    row[3 * x + 2] = static_cast<std::uint8_t>(qBlue(colour));
+                }
+            });
+        return {writePicture(QStringLiteral("leaf1.bmp"), picture),
+                writeFile(QStringLiteral("leaf2.bmp"),
+                          kestra::test::makeBmp(picture, 8, kestra::test::BmpHeader::Info40)),
+                writeFile(QStringLiteral("leaf3.jpg"), jpeg)};
+    }
+
+    // The window's rows, each line as "Save ..." writes it, its number aside.
+    [[nodiscard]] QStringList windowRows() const
+    {
+        QStringList rows;
+        for (int row = 1; row <= form->state.Results.ResultCount(); ++row)
+            rows.append(withoutNumber(kestra::ResultsRowText(form->state.Results, row)));
+        return rows;
+    }
+
+    [[nodiscard]] static QString withoutNumber(const std::string& line)
+    {
+        return QString::fromStdString(line).section(u'\t', 1);
+    }
+
+    // The rows of a table as the command wrote it, numbers checked and cut off.
+    [[nodiscard]] static QStringList commandRows(const QByteArray& table)
+    {
+        QStringList lines = QString::fromUtf8(table).split(QStringLiteral("\r\n"));
+        EXPECT_EQ(lines.takeLast(), QString());
+        EXPECT_EQ(lines.takeFirst().toStdString() + "\r\n",
+                  kestra::ResultsRowText(kestra::ResultsTable(), 0));
+        QStringList rows;
+        for (const QString& line : lines) {
+            EXPECT_EQ(line.section(u'\t', 0, 0), QString::number(rows.size() + 1));
+            rows.append(line.section(u'\t', 1) + QStringLiteral("\r\n"));
+        }
+        return rows;
+    }
+};
+
+TEST_F(MeasureCommandTest, RowsAreTheWindowsToTheByte)
+{
+    const QStringList scans = writeScans();
+    QString landmarks;
+    for (int n = 0; n < scans.size(); ++n)
+        landmarks += specimen(QFileInfo(scans[n]).fileName(), static_cast<quint32>(n + 1));
+    const QString tps = writeFile(QStringLiteral("placed.tps"), landmarks.toUtf8());
+
+    // The window: open, Load landmarks, Analyze, at a DPI typed in the field.
+    form->Edit1->setText(QStringLiteral("254"));
+    for (const QString& scan : scans) {
+        open(scan);
+        choice = tps;
+        QTest::keyClick(form.get(), Qt::Key_L, Qt::ControlModifier);
+        form->Button12->click();
+    }
+    ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+    const QStringList expected = windowRows();
+    ASSERT_EQ(expected.size(), 3);
+
+    // The resolution given on the command line, scans in any order, two jobs.
+    CommandRun run = runKestra({QStringLiteral("measure"), QStringLiteral("--landmarks"), tps,
+                                QStringLiteral("--dpi=254"), QStringLiteral("-j2"), scans[2],
+                                scans[0], scans[1]});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.errorLines.isEmpty()) << run.errorLines.join('\n').toStdString();
+    EXPECT_EQ(commandRows(run.out), expected);
+
+    // The resolution from the SCALE= that the window's own TPS file holds.
+    const QString saved = folder.filePath(QStringLiteral("saved.tps"));
+    choice = saved;
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    const QString output = folder.filePath(QStringLiteral("table.txt"));
+    run = runKestra({QStringLiteral("measure"), QStringLiteral("-l"), saved, QStringLiteral("-o"),
+                     output, QStringLiteral("--jobs"), QStringLiteral("1"), scans[1], scans[2],
+                     scans[0]});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.isEmpty());
+    QFile table(output);
+    ASSERT_TRUE(table.open(QIODevice::ReadOnly));
+    EXPECT_EQ(commandRows(table.readAll()), expected);
+
+    // Under a decimal-comma locale, the numbers take the comma.
+    run = runKestra({QStringLiteral("measure"), QStringLiteral("--landmarks"), saved, scans[0],
+                     scans[1], scans[2]},
+                    QStringLiteral("de_DE.UTF-8"));
+    EXPECT_EQ(run.status, 0);
+    const QStringList commaRows = commandRows(run.out);
+    ASSERT_EQ(commaRows.size(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(commaRows[row].section(u'\t', 1),
+                  QString(expected[row].section(u'\t', 1)).replace(u'.', u','));
+}
+
+TEST_F(MeasureCommandTest, WhatCannotBeMeasuredIsSaidAndLeftOut)
+{
+    const QStringList scans = writeScans();
+    const QString broken = writeFile(QStringLiteral("broken.jpg"), "not a JPEG at all");
+    const QString unlisted = writeFile(QStringLiteral("unlisted.bmp"), "BM");
+    const QString tps = writeFile(
+        QStringLiteral("season.tps"),
+        (specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")) +
+         specimen(QStringLiteral("gone.bmp"), 2, QStringLiteral("0.1")) +
+         specimen(QStringLiteral("broken.jpg"), 3, QStringLiteral("0.1")) +
+         specimen(QStringLiteral("leaf3.jpg"), 4) +
+         specimen(QStringLiteral("C:\\scans\\leaf2.bmp"), 5, QStringLiteral("0.1")))
+            .toUtf8());
+
+    const CommandRun run = runKestra({QStringLiteral("measure"), QStringLiteral("--landmarks"),
+                                      tps, scans[0], scans[1], scans[2], broken, unlisted});
+    EXPECT_EQ(run.status, 1);
+    const QString tpsLine = QStringLiteral("kestra: %1: The specimen ").arg(tps);
+    EXPECT_EQ(run.errorLines,
+              QStringList({QStringLiteral("kestra: %1: The TPS file \"%2\" has no specimen for "
+                                          "the picture \"unlisted.bmp\"")
+                               .arg(unlisted, tps),
+                           tpsLine + QStringLiteral("2 (line 36) is for the picture "
+                                                    "\"gone.bmp\", which is not among the scans "
+                                                    "given"),
+                           QStringLiteral("kestra: %1: JPEG error #53").arg(broken),
+                           tpsLine + QStringLiteral("4 (line 106) has no SCALE= and no --dpi was "
+                                                    "given: the resolution of \"leaf3.jpg\" is "
+                                                    "unknown")}))
+        << run.errorLines.join('\n').toStdString();
+    // The rest is measured, in the TPS file's order.
+    const QStringList rows = commandRows(run.out);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].startsWith(QStringLiteral("leaf1.bmp\t")));
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("leaf2.bmp\t")));
+
+    // Usage errors: nothing measured, nothing written.
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("measure")},
+          QStringList{QStringLiteral("measure"), QStringLiteral("--landmarks"), tps},
+          QStringList{QStringLiteral("measure"), QStringLiteral("--frobnicate"), scans[0]},
+          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("--dpi"),
+                      QStringLiteral("0"), scans[0]},
+          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("-j"),
+                      QStringLiteral("many"), scans[0]},
+          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("-o")}}) {
+        const CommandRun usage = runKestra(arguments);
+        EXPECT_EQ(usage.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(usage.out.isEmpty());
+        EXPECT_EQ(usage.errorLines.value(1), QStringLiteral("Try 'kestra measure --help' for more."));
+    }
+
+    // A file that is not TPS: said, and no table at all.
+    const CommandRun notTps = runKestra(
+        {QStringLiteral("measure"), QStringLiteral("-l"), broken, scans[0]});
+    EXPECT_EQ(notTps.status, 1);
+    EXPECT_TRUE(notTps.out.isEmpty());
+    EXPECT_EQ(notTps.errorLines,
+              QStringList(QStringLiteral("kestra: %1: The file \"%1\" is not a TPS file: line 1 "
+                                         "reads \"not a JPEG at all\"")
+                              .arg(broken)));
+}
+
+TEST_F(MeasureCommandTest, AnOutputThatIsNoRegularFileIsRefusedAtOnce)
+{
+    const QStringList scans = writeScans();
+    const QString tps = writeFile(QStringLiteral("leaf.tps"),
+                                  specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")).toUtf8());
+    // Opening a pipe to write would wait for a reader for ever.
+    const QString pipe = folder.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& output : {pipe, folder.path()}) {
+        const CommandRun run =
+            runKestra({QStringLiteral("measure"), QStringLiteral("-l"), tps,
+                       QStringLiteral("--output"), output, scans[0]});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.errorLines, QStringList(QStringLiteral("kestra: %1: Cannot write file "
+                                                             "\"%1\". Not a regular file")
+                                                  .arg(output)));
+    }
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 5);
+}
+
+TEST_F(MeasureCommandTest, TheWindowTakesOneScanAndNoOtherWord)
+{
+    const auto scanOf = [](const QStringList& arguments) {
+        return kestra::WindowScan(QStringList{QStringLiteral("kestra")} + arguments);
+    };
+    EXPECT_EQ(std::get<std::optional<QString>>(scanOf({})), std::nullopt);
+    EXPECT_EQ(std::get<std::optional<QString>>(scanOf({QStringLiteral("leaf.jpg")})),
+              QStringLiteral("leaf.jpg"));
+    EXPECT_EQ(std::get<std::optional<QString>>(
+                  scanOf({QStringLiteral("--"), QStringLiteral("-odd.bmp")})),
+              QStringLiteral("-odd.bmp"));
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--frobnicate")},
+          QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")},
+          QStringList{QStringLiteral("mesure")}})
+        EXPECT_EQ(std::get<int>(scanOf(arguments)), 2) << arguments.join(' ').toStdString();
+
+    const CommandRun help = runKestra({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: kestra [SCAN]\n"));
+    EXPECT_EQ(runKestra({QStringLiteral("measure"), QStringLiteral("--help")}).out.toStdString(),
+              kestra::MeasureHelp());
+    EXPECT_EQ(runKestra({QStringLiteral("--version")}).out, "KESTRA 2.04\n");
+}
+
+} // namespace
