@@ -15,8 +15,7 @@ namespace kestra {
 // What the window is asked to do at start, read from the arguments Qt leaves
 // after taking its own options: open one scan, or none. An exit status when
 // the arguments are not for the window, said on standard error.
-[[nodiscard]] std::variant<std::optional<QString>, int>
-WindowScan(const QStringList& arguments);
+[[nodiscard]] std::variant<std::optional<QString>, int> WindowScan(const QStringList& arguments);
 
 // What `kestra --help` prints.
 [[nodiscard]] QString ProgramHelp();

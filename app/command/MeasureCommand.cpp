@@ -69,7 +69,8 @@ double dpiOption(const std::string& text)
 int jobsOption(const std::string& text)
 {
     int jobs = 0;
-    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    const std::from_chars_result read =
+        std::from_chars(text.data(), text.data() + text.size(), jobs);
     if (read.ec != std::errc() || read.ptr != text.data() + text.size() || jobs < 1 ||
         jobs > MaxJobs)
         throw UsageError("--jobs takes a whole number from 1 to " + std::to_string(MaxJobs) +
@@ -210,8 +211,8 @@ void MeasureRun::planJobs()
         const std::optional<std::string> name = PictureNameOf(specimen);
         const auto found = name ? scansByName.find(*name) : scansByName.end();
         const auto fail = [&](const std::string& why) {
-            plan_.emplace_back(Failure{options_.landmarks,
-                                       "The " + specimenText(specimen, index) + " " + why});
+            plan_.emplace_back(
+                Failure{options_.landmarks, "The " + specimenText(specimen, index) + " " + why});
         };
         if (found == scansByName.end()) {
             fail(name ? "is for the picture " + quotedName(specimen) +

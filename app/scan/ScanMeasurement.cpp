@@ -51,9 +51,7 @@ MeasuredRow MeasureScan(const QString& scanPath, const ScanLandmarks& landmarks,
 
     ResultsTable table;
     AnalyzePicture(table, points, bitmap, fileName, dpi, decimalSeparator);
-    MeasuredRow row{.cells = {},
-                    .measuredFrom = table.rowLandmarks(1),
-                    .damaged = loaded.damaged};
+    MeasuredRow row{.cells = {}, .measuredFrom = table.rowLandmarks(1), .damaged = loaded.damaged};
     for (int column = 0; column < table.ColCount(); ++column)
         row.cells.push_back(table.Cells(column, 1));
     return row;

@@ -1,6 +1,7 @@
+#include "app/command/MeasureCommand.h"
+
 #include "FormFixture.h"
 #include "app/command/CommandLine.h"
-#include "app/command/MeasureCommand.h"
 #include "measure/ResultsExport.h"
 #include "tests/picture/TestPictures.h"
 #include "tools/JpegWriter.h"
@@ -41,8 +42,8 @@ CommandRun runKestra(const QStringList& arguments, const QString& locale = QStri
     CommandRun run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput();
-    run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
-                         .split(u'\n', Qt::SkipEmptyParts);
+    run.errorLines =
+        QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     return run;
 }
 
@@ -198,17 +199,17 @@ TEST_F(MeasureCommandTest, WhatCannotBeMeasuredIsSaidAndLeftOut)
     const QStringList scans = writeScans();
     const QString broken = writeFile(QStringLiteral("broken.jpg"), "not a JPEG at all");
     const QString unlisted = writeFile(QStringLiteral("unlisted.bmp"), "BM");
-    const QString tps = writeFile(
-        QStringLiteral("season.tps"),
-        (specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")) +
-         specimen(QStringLiteral("gone.bmp"), 2, QStringLiteral("0.1")) +
-         specimen(QStringLiteral("broken.jpg"), 3, QStringLiteral("0.1")) +
-         specimen(QStringLiteral("leaf3.jpg"), 4) +
-         specimen(QStringLiteral("C:\\scans\\leaf2.bmp"), 5, QStringLiteral("0.1")))
-            .toUtf8());
+    const QString tps =
+        writeFile(QStringLiteral("season.tps"),
+                  (specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")) +
+                   specimen(QStringLiteral("gone.bmp"), 2, QStringLiteral("0.1")) +
+                   specimen(QStringLiteral("broken.jpg"), 3, QStringLiteral("0.1")) +
+                   specimen(QStringLiteral("leaf3.jpg"), 4) +
+                   specimen(QStringLiteral("C:\\scans\\leaf2.bmp"), 5, QStringLiteral("0.1")))
+                      .toUtf8());
 
-    const CommandRun run = runKestra({QStringLiteral("measure"), QStringLiteral("--landmarks"),
-                                      tps, scans[0], scans[1], scans[2], broken, unlisted});
+    const CommandRun run = runKestra({QStringLiteral("measure"), QStringLiteral("--landmarks"), tps,
+                                      scans[0], scans[1], scans[2], broken, unlisted});
     EXPECT_EQ(run.status, 1);
     const QString tpsLine = QStringLiteral("kestra: %1: The specimen ").arg(tps);
     EXPECT_EQ(run.errorLines,
@@ -238,16 +239,18 @@ TEST_F(MeasureCommandTest, WhatCannotBeMeasuredIsSaidAndLeftOut)
                       QStringLiteral("0"), scans[0]},
           QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("-j"),
                       QStringLiteral("many"), scans[0]},
-          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("-o")}}) {
+          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps,
+                      QStringLiteral("-o")}}) {
         const CommandRun usage = runKestra(arguments);
         EXPECT_EQ(usage.status, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(usage.out.isEmpty());
-        EXPECT_EQ(usage.errorLines.value(1), QStringLiteral("Try 'kestra measure --help' for more."));
+        EXPECT_EQ(usage.errorLines.value(1),
+                  QStringLiteral("Try 'kestra measure --help' for more."));
     }
 
     // A file that is not TPS: said, and no table at all.
-    const CommandRun notTps = runKestra(
-        {QStringLiteral("measure"), QStringLiteral("-l"), broken, scans[0]});
+    const CommandRun notTps =
+        runKestra({QStringLiteral("measure"), QStringLiteral("-l"), broken, scans[0]});
     EXPECT_EQ(notTps.status, 1);
     EXPECT_TRUE(notTps.out.isEmpty());
     EXPECT_EQ(notTps.errorLines,
@@ -259,15 +262,15 @@ TEST_F(MeasureCommandTest, WhatCannotBeMeasuredIsSaidAndLeftOut)
 TEST_F(MeasureCommandTest, AnOutputThatIsNoRegularFileIsRefusedAtOnce)
 {
     const QStringList scans = writeScans();
-    const QString tps = writeFile(QStringLiteral("leaf.tps"),
-                                  specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")).toUtf8());
+    const QString tps =
+        writeFile(QStringLiteral("leaf.tps"),
+                  specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")).toUtf8());
     // Opening a pipe to write would wait for a reader for ever.
     const QString pipe = folder.filePath(QStringLiteral("pipe"));
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     for (const QString& output : {pipe, folder.path()}) {
-        const CommandRun run =
-            runKestra({QStringLiteral("measure"), QStringLiteral("-l"), tps,
-                       QStringLiteral("--output"), output, scans[0]});
+        const CommandRun run = runKestra({QStringLiteral("measure"), QStringLiteral("-l"), tps,
+                                          QStringLiteral("--output"), output, scans[0]});
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_EQ(run.errorLines, QStringList(QStringLiteral("kestra: %1: Cannot write file "

@@ -276,10 +276,10 @@ class Desktop:
         if shutil.which("import"):
             subprocess.run(["import", "-window", "root", path], env=self.env, timeout=60)
 
-    def launch(self, kestra, cwd=None):
+    def launch(self, kestra, cwd=None, arguments=(), title="^KESTRA v2.04$"):
         """Starts the program and lets its window settle; it is ended with the desktop."""
-        self.program = subprocess.Popen([kestra], cwd=cwd, env=self.env)
-        self.wait_window("^KESTRA v2.04$")
+        self.program = subprocess.Popen([kestra, *arguments], cwd=cwd, env=self.env)
+        self.wait_window(title)
         time.sleep(1.0)
         return self.program
 

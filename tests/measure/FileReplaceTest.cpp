@@ -120,7 +120,8 @@ TEST_F(SaveTarget, OnlyARegularFileIsWritten)
     const fs::path nowhere = folder / "missing" / "results.txt";
     EXPECT_EQ(errorOf([&] { CheckReplaceable(nowhere.string()); }),
               "Cannot write file \"" + nowhere.string() + "\". No such file or directory");
-    EXPECT_EQ(errorOf([&] { CheckReplaceable((folder / "new.txt").string()); }, "passed"), "passed");
+    EXPECT_EQ(errorOf([&] { CheckReplaceable((folder / "new.txt").string()); }, "passed"),
+              "passed");
     // No temporary file left behind.
     EXPECT_EQ(entryCount(folder), device.parent_path() == folder ? 7u : 6u);
 }

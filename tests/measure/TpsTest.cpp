@@ -162,8 +162,8 @@ TEST(Tps, ReadsWhatTpsDigWrites)
 
 TEST(Tps, ScaleGivesBackTheDpiItWasWrittenFrom)
 {
-    for (const double dpi : {300.0, 600.0, 1200.0, 72.0, 96.0, 147.0, 254.0, 299.5, 150.25, 2400.0,
-                             0.5, 12345.67}) {
+    for (const double dpi :
+         {300.0, 600.0, 1200.0, 72.0, 96.0, 147.0, 254.0, 299.5, 150.25, 2400.0, 0.5, 12345.67}) {
         ResultsTable table;
         Landmarks leaf = test::landmarksAt({{1, 5, 5}});
         RunAnalysis(table, leaf, {"/s/a.bmp", dpi, {}, ".", 10, 10});
