@@ -51,6 +51,12 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     fileMenu->addSeparator();
     exitAction = addItem(fileMenu, QStringLiteral("E&xit"), {Qt::CTRL | Qt::Key_Q});
 
+    editMenu = addMenu(QStringLiteral("&Edit"));
+    undoAction = addItem(editMenu, QStringLiteral("&Undo"), {QKeySequence::Undo});
+    deleteRowsAction = addItem(editMenu, QStringLiteral("&Delete rows"), {QKeySequence::Delete});
+    undoAction->setEnabled(false);
+    deleteRowsAction->setEnabled(false);
+
     landmarksMenu = addMenu(QStringLiteral("&Landmarks"));
     startStopAction = addItem(landmarksMenu, QStringLiteral("&Start/Stop"));
     // F8 steps on its key release, whatever has the focus; the item only shows

@@ -31,6 +31,11 @@ public:
     QAction* loadLandmarksAction = nullptr;
     QAction* exitAction = nullptr;
 
+    // Both act on the results table, and are enabled when they can.
+    QMenu* editMenu = nullptr;
+    QAction* undoAction = nullptr;
+    QAction* deleteRowsAction = nullptr;
+
     QMenu* landmarksMenu = nullptr;
     QAction* startStopAction = nullptr;
     QAction* nextPointAction = nullptr;

@@ -8,13 +8,14 @@ class QStatusBar;
 
 namespace kestra {
 
-// The lasting notes of the status bar's message area: what the scan declares
-// about itself and what the surface counts. They stay until they are changed,
-// and come back once a passing message has gone.
+// The lasting notes of the status bar's message area: whether the results are
+// protected, which row the next Analyze replaces, what the scan declares about
+// itself and what the surface counts. They stay until they are changed, and
+// come back once a passing message has gone.
 class StatusNotes : public QObject {
     Q_OBJECT
 public:
-    enum class Note { Resolution, Orientation, Count };
+    enum class Note { Journal, Replacing, Resolution, Orientation, Count };
 
     explicit StatusNotes(QStatusBar* bar);
 
@@ -30,7 +31,7 @@ private:
     void showNotes();
 
     QStatusBar* bar_;
-    std::array<QString, 3> notes_;
+    std::array<QString, 5> notes_;
 };
 
 } // namespace kestra

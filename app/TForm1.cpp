@@ -15,6 +15,8 @@
 #include "app/StringGrid.h"
 #include "app/TextGridModel.h"
 #include "app/Tone.h"
+#include "app/WindowDialogs.h"
+#include "app/results/ResultsPanel.h"
 #include "app/scan/ScanMeasurement.h"
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
@@ -260,14 +262,6 @@ void TForm1::buildControls()
     Button13 = MakeButton(QStringLiteral("Save ..."), ClientArea, {363, 636, 107, 25}, false);
     Button2 = MakeButton(QStringLiteral("Exit"), ClientArea, {1076, 636, 100, 25}, true);
 
-    results_ = new kestra::TextGridModel(state.Results.grid(), this);
-    StringGrid1 = new kestra::StringGrid(results_, ClientArea);
-    results_->setParent(StringGrid1);
-    StringGrid1->setGeometry(8, 677, 1168, 161);
-    StringGrid1->setCellSizes(64, 64, 24);
-    StringGrid1->horizontalHeader()->resizeSection(0, 77);
-    StringGrid1->setAccessibleName(QStringLiteral("Results"));
-
     StatusBar1 = new QStatusBar(ClientArea);
     StatusBar1->setGeometry(0, 844, 1184, 19);
     StatusBar1->setSizeGripEnabled(false);
@@ -278,54 +272,36 @@ void TForm1::buildControls()
                    StatusBar1),
         1);
     statusNotes_ = new kestra::StatusNotes(StatusBar1);
+    results_ = new kestra::ResultsPanel(state.Results, ClientArea, *MainMenu1, *statusNotes_,
+                                        kestra::JournalFolder());
+    StringGrid1 = results_->grid();
 }
 
 kestra::FileDialog& TForm1::openPictureDialog()
 {
-    if (OpenPictureDialog1 == nullptr) {
-        OpenPictureDialog1 = new kestra::FileDialog(QFileDialog::AcceptOpen, this);
-        // A typed name of a file that does not exist is accepted; the load reports it.
-        OpenPictureDialog1->setFileMode(QFileDialog::AnyFile);
-        OpenPictureDialog1->setNameFilters({QStringLiteral("Bitmap (*.bmp)"),
-                                            QStringLiteral("JPEG (*.jpg)"),
-                                            QStringLiteral("Minden fájl (*.*)")});
-    }
+    if (OpenPictureDialog1 == nullptr)
+        OpenPictureDialog1 = kestra::MakeOpenPictureDialog(this);
     return *OpenPictureDialog1;
 }
 
 kestra::SaveDialog& TForm1::saveDialog()
 {
-    if (SaveDialog1 == nullptr) {
-        // The text files' filter matches *.TXT; Qt's file dialogs match without
-        // regard to case, so the label's own pattern finds the same files.
-        SaveDialog1 = new kestra::SaveDialog(this);
-        SaveDialog1->setNameFilters(
-            {QStringLiteral("Szöveg (*.txt)"), QStringLiteral("Minden fájl (*.*)")});
-        SaveDialog1->setDefaultSuffix(QStringLiteral("TXT"));
-    }
+    if (SaveDialog1 == nullptr)
+        SaveDialog1 = kestra::MakeSaveResultsDialog(this);
     return *SaveDialog1;
 }
 
 kestra::SaveDialog& TForm1::saveLandmarksDialog()
 {
-    if (saveLandmarksDialog_ == nullptr) {
-        saveLandmarksDialog_ = new kestra::SaveDialog(this);
-        saveLandmarksDialog_->setWindowTitle(QStringLiteral("Save landmarks"));
-        saveLandmarksDialog_->setNameFilters({QStringLiteral("TPS (*.tps)")});
-        saveLandmarksDialog_->setDefaultSuffix(QStringLiteral("tps"));
-    }
+    if (saveLandmarksDialog_ == nullptr)
+        saveLandmarksDialog_ = kestra::MakeSaveLandmarksDialog(this);
     return *saveLandmarksDialog_;
 }
 
 kestra::FileDialog& TForm1::loadLandmarksDialog()
 {
-    if (loadLandmarksDialog_ == nullptr) {
-        loadLandmarksDialog_ = new kestra::FileDialog(QFileDialog::AcceptOpen, this);
-        loadLandmarksDialog_->setWindowTitle(QStringLiteral("Load landmarks"));
-        loadLandmarksDialog_->setFileMode(QFileDialog::ExistingFile);
-        loadLandmarksDialog_->setNameFilters(
-            {QStringLiteral("TPS (*.tps)"), QStringLiteral("All files (*)")});
-    }
+    if (loadLandmarksDialog_ == nullptr)
+        loadLandmarksDialog_ = kestra::MakeLoadLandmarksDialog(this);
     return *loadLandmarksDialog_;
 }
 
@@ -441,6 +417,11 @@ void TForm1::wireMenu()
         MainMenu1->followEnabled(needsPicture, Button12);
     }
 
+    connect(results_, &kestra::ResultsPanel::rowActivated, this,
+            [this](int row) { runHandler(&TForm1::StringGrid1DblClick, row); });
+    connect(results_, &kestra::ResultsPanel::hasRowsChanged, Button13,
+            [this](bool hasRows) { Button13->setEnabled(Button13->isEnabled() || hasRows); });
+
     // A click anywhere on a row of the coordinates list, or Enter on it.
     const auto jump = [this](const QModelIndex& index) {
         runHandler(&TForm1::StringGrid2Click, index.row() + 1);
@@ -551,6 +532,7 @@ void TForm1::openPicture(const QString& path)
     skippedScans_.clear();
     setWindowTitle(Caption + QStringLiteral(" - ") + path);
     state.Landmarks.ResetPoints();
+    results_->model().cancelReplacing();
     showLandmarks();
     TrackBar1Change();
     Button12->setEnabled(true);
@@ -595,20 +577,17 @@ void TForm1::Button4Click()
 
 void TForm1::Button12Click()
 {
-    // The grid shows whatever the run left, also when it stops with an error.
-    const auto showResults = qScopeGuard([this] {
-        results_->refresh();
-        Image2->update();
-        MainMenu1->saveLandmarksAction->setEnabled(state.Results.ResultCount() > 0);
-    });
-    kestra::AnalyzePicture(state.Results, state.Landmarks.points, Image2->bitmap(), state.FileName,
-                           state.Dpi, decimalSeparator_);
+    // The count may have widened the picture, also when the run stops with an error.
+    const auto repaint = qScopeGuard([this] { Image2->update(); });
+    results_->model().add(kestra::AnalyzePicture(state.Landmarks.points, Image2->bitmap(),
+                                                 state.FileName, state.Dpi, decimalSeparator_));
 }
 
 void TForm1::Button13Click()
 {
     if (const std::optional<std::string> chosen = chooseSaveTarget(saveDialog())) {
         kestra::ExportResults(state.Results, *chosen);
+        results_->model().markSaved();
     }
 }
 
@@ -841,7 +820,21 @@ void TForm1::LoadLandmarksClick()
     const kestra::Landmarks loaded = kestra::LoadTpsLandmarks(
         QFile::encodeName(*chosen).toStdString(),
         {.name = state.FileName, .width = picture.width(), .height = picture.height()});
-    state.Landmarks.takeLandmarks(loaded);
+    placeLandmarks(loaded);
+}
+
+void TForm1::StringGrid1DblClick(int row)
+{
+    const kestra::RowLandmarks measured = state.Results.rowLandmarks(row);
+    // A scan that is gone throws here, before anything has changed.
+    openPicture(QString::fromStdString(measured.FileName));
+    placeLandmarks(measured.points);
+    results_->startReplacing(row);
+}
+
+void TForm1::placeLandmarks(const kestra::Landmarks& landmarks)
+{
+    state.Landmarks.takeLandmarks(landmarks);
     showLandmarks();
     DrawMarkers();
 }

@@ -28,6 +28,7 @@ class LandmarkGuide;
 class MainMenu;
 class PictureDrop;
 class PictureView;
+class ResultsPanel;
 class SaveDialog;
 class StatusNotes;
 class StringGrid;
@@ -87,6 +88,7 @@ public:
 
     // The landmark guide, or nothing until Help > Landmark guide is first used.
     [[nodiscard]] kestra::LandmarkGuide* landmarkGuide() const { return guide_; }
+    [[nodiscard]] kestra::ResultsPanel& resultsPanel() const { return *results_; }
 
     // The file dialogs are built when first used, since building them is
     // a good part of start-up, and kept from then on with the names they
@@ -125,6 +127,9 @@ public:
     void LoadLandmarksClick();
     void AnalyzeAndOpenNextClick();
     void StringGrid2Click(int row);
+    // Re-measures a results row: opens its scan with its landmarks, and the
+    // next Analyze replaces it.
+    void StringGrid1DblClick(int row);
     void ZoomInClick();
     void ZoomOutClick();
     void ActualSizeClick();
@@ -150,6 +155,7 @@ private:
     // The file a save dialog chose, in the system's encoding, or nothing.
     std::optional<std::string> chooseSaveTarget(kestra::SaveDialog& dialog);
     void openNeighbourScan(int step);
+    void placeLandmarks(const kestra::Landmarks& landmarks);
     std::optional<kestra::ResolutionWarning> compareResolution();
     void showCount();
     void showLandmarks();
@@ -160,7 +166,7 @@ private:
     void runHandler(void (TForm1::*handler)(Parameters...), Arguments... arguments);
 
     kestra::Anchors* anchors_ = nullptr;
-    kestra::TextGridModel* results_ = nullptr;
+    kestra::ResultsPanel* results_ = nullptr;
     kestra::TextGridModel* coordinates_ = nullptr;
     int displayColorDepth_ = 24;
     std::string decimalSeparator_ = ".";

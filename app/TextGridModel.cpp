@@ -77,6 +77,28 @@ void TextGridModel::refresh()
     emit cornerChanged();
 }
 
+void TextGridModel::rowsRemoved(int first, int count)
+{
+    const int gone = std::min(count, rows_ - std::max(0, grid_.RowCount() - 1));
+    if (gone > 0) {
+        beginRemoveRows({}, first - 1, first + gone - 2);
+        rows_ -= gone;
+        endRemoveRows();
+    }
+    refresh();
+}
+
+void TextGridModel::rowsInserted(int first, int count)
+{
+    const int added = std::min(count, std::max(0, grid_.RowCount() - 1) - rows_);
+    if (added > 0) {
+        beginInsertRows({}, first - 1, first + added - 2);
+        rows_ += added;
+        endInsertRows();
+    }
+    refresh();
+}
+
 QString TextGridModel::cellText(int column, int row) const
 {
     return QString::fromStdString(grid_.Cell(column, row));

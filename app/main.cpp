@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/TForm1.h"
 #include "app/command/CommandLine.h"
+#include "app/results/ResultsPanel.h"
 
 #include <QMetaObject>
 #include <exception>
@@ -20,13 +21,15 @@ int main(int argc, char** argv)
     try {
         TForm1 Form1;
         Form1.show();
-        if (const std::optional<QString>& path = std::get<std::optional<QString>>(scan)) {
-            // Opened once the window shows, so that a scan that does not open
-            // is said in the box over it.
-            QMetaObject::invokeMethod(
-                &Form1, [&Form1, path] { kestra::RunHandler([&] { Form1.openPicture(*path); }); },
-                Qt::QueuedConnection);
-        }
+        // Once the window shows, so that the boxes of both stand over it.
+        QMetaObject::invokeMethod(
+            &Form1,
+            [&Form1, path = std::get<std::optional<QString>>(scan)] {
+                kestra::RunHandler([&] { Form1.resultsPanel().offerRestore(); });
+                if (path)
+                    kestra::RunHandler([&] { Form1.openPicture(*path); });
+            },
+            Qt::QueuedConnection);
         QApplication::exec();
     } catch (...) {
         // What escapes start-up is shown like any handler's error; the

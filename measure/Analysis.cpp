@@ -109,7 +109,7 @@ void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput&
     // As the user placed them, before the auxiliary point is written.
     RowLandmarks measuredFrom{landmarks, input.pictureWidth, input.pictureHeight, input.Dpi,
                               input.FileName};
-    const std::int32_t row = table.ResultCount() + 1;
+    const std::int32_t row = table.NextNumber();
     ResultRow cells(landmarks, input.decimalSeparator);
     cells.put(0, IntegerText(row));
     cells.put(1, NameCell(input.FileName));

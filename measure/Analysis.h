@@ -58,12 +58,12 @@ private:
 // or the surface overflows.
 [[nodiscard]] double SurfaceOfCount(std::uint64_t pixels, double dpi);
 
-// Runs one analysis: appends row ResultCount + 1 to the table, with the
-// landmarks P(1) to P(32), the picture's size, the DPI and the picture's path
-// kept beside it (ResultsTable::rowLandmarks), and leaves the last midpoint it
-// formed in the auxiliary point. Throws Error, and changes nothing, for a DPI
-// that is not greater than 0 or so small that the scale, the pixel area or the
-// surface overflows.
+// Runs one analysis: appends row ResultCount + 1, numbered NextNumber, to the
+// table, with the landmarks P(1) to P(32), the picture's size, the DPI and the
+// picture's path kept beside it (ResultsTable::rowLandmarks), and leaves the
+// last midpoint it formed in the auxiliary point. Throws Error, and changes
+// nothing, for a DPI that is not greater than 0 or so small that the scale,
+// the pixel area or the surface overflows.
 void RunAnalysis(ResultsTable& table, Landmarks& landmarks, const AnalysisInput& input);
 
 // The file-name part of a path (after the last '/', '\\' or drive colon) when

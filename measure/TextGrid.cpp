@@ -35,4 +35,22 @@ void TextGrid::GrowTo(int rowCount)
     rowCount_ = rowCount;
 }
 
+void TextGrid::RemoveRow(int row)
+{
+    if (row < 1 || row >= rowCount_)
+        throw std::out_of_range("no row to remove");
+    const auto first = cells_.begin() + static_cast<std::ptrdiff_t>(indexOf(0, row));
+    cells_.erase(first, first + columnCount_);
+    --rowCount_;
+}
+
+void TextGrid::InsertRow(int row)
+{
+    if (row < 1 || row > rowCount_)
+        throw std::out_of_range("no place to insert a row");
+    const auto at = cells_.begin() + static_cast<std::ptrdiff_t>(row) * columnCount_;
+    cells_.insert(at, static_cast<std::size_t>(columnCount_), std::string());
+    ++rowCount_;
+}
+
 } // namespace kestra

@@ -6,7 +6,7 @@
 namespace kestra {
 
 // A rectangular grid of text cells, addressed as Cells[column, row] with
-// row 0 holding the heads. It only grows.
+// row 0 holding the heads.
 class TextGrid {
 public:
     TextGrid(int columnCount, int rowCount);
@@ -21,6 +21,11 @@ public:
 
     // Grows the grid to rowCount rows; a smaller count is ignored.
     void GrowTo(int rowCount);
+
+    // Takes row 1..RowCount - 1 out, or puts an empty one in at row
+    // 1..RowCount; the rows below move. Throws std::out_of_range for another row.
+    void RemoveRow(int row);
+    void InsertRow(int row);
 
 private:
     [[nodiscard]] std::size_t indexOf(int column, int row) const;

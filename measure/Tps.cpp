@@ -265,7 +265,7 @@ std::string TpsText(const ResultsTable& table)
                          std::chars_format::fixed);
             text += '\n';
         }
-        text += "IMAGE=" + table.Cells(1, row) + "\nID=" + IntegerText(row) + "\nSCALE=";
+        text += "IMAGE=" + table.Cells(1, row) + "\nID=" + table.Cells(0, row) + "\nSCALE=";
         appendNumber(text, ScaleFactor(measured.Dpi));
         text += '\n';
     }

@@ -318,12 +318,12 @@ void MeasureRun::take(Outcome outcome)
         report(failure->file, failure->message);
         return;
     }
-    auto& row = std::get<MeasuredRow>(outcome);
-    const std::string scan = row.measuredFrom.FileName;
-    if (row.damaged)
+    auto& measured = std::get<MeasuredRow>(outcome);
+    const std::string scan = measured.row.measuredFrom.FileName;
+    if (measured.damaged)
         note(scan, "This JPEG file is damaged or incomplete: parts of the picture were filled in "
                    "by the decoder, and the surface counts them");
-    AppendMeasuredRow(table_, std::move(row));
+    AppendRow(table_, std::move(measured.row));
     writeOut(ResultsRowText(table_, table_.ResultCount()));
 }
 

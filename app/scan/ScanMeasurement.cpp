@@ -24,10 +24,11 @@ std::string LocaleDecimalSeparator()
     return separator.isEmpty() ? std::string(".") : separator.toStdString();
 }
 
-void AnalyzePicture(ResultsTable& table, Landmarks& landmarks, PictureBitmap& bitmap,
-                    const std::string& fileName, double dpi, std::string_view decimalSeparator)
+TableRow AnalyzePicture(Landmarks& landmarks, PictureBitmap& bitmap, const std::string& fileName,
+                        double dpi, std::string_view decimalSeparator)
 {
     const QSize size = bitmap.image().size();
+    ResultsTable table;
     RunAnalysis(table, landmarks,
                 {.FileName = fileName,
                  .Dpi = dpi,
@@ -35,6 +36,7 @@ void AnalyzePicture(ResultsTable& table, Landmarks& landmarks, PictureBitmap& bi
                  .decimalSeparator = decimalSeparator,
                  .pictureWidth = size.width(),
                  .pictureHeight = size.height()});
+    return table.takeRow(1);
 }
 
 MeasuredRow MeasureScan(const QString& scanPath, const ScanLandmarks& landmarks, double dpi,
@@ -48,18 +50,12 @@ MeasuredRow MeasureScan(const QString& scanPath, const ScanLandmarks& landmarks,
         SpecimenLandmarks(landmarks.specimen, landmarks.tpsPath,
                           {fileName, bitmap.image().width(), bitmap.image().height()});
     bitmap.DrawMarkers(points);
-
-    ResultsTable table;
-    AnalyzePicture(table, points, bitmap, fileName, dpi, decimalSeparator);
-    MeasuredRow row{.cells = {}, .measuredFrom = table.rowLandmarks(1), .damaged = loaded.damaged};
-    for (int column = 0; column < table.ColCount(); ++column)
-        row.cells.push_back(table.Cells(column, 1));
-    return row;
+    return {AnalyzePicture(points, bitmap, fileName, dpi, decimalSeparator), loaded.damaged};
 }
 
-void AppendMeasuredRow(ResultsTable& table, MeasuredRow row)
+void AppendRow(ResultsTable& table, TableRow row)
 {
-    row.cells.at(0) = IntegerText(table.ResultCount() + 1);
+    row.cells.at(0) = IntegerText(table.NextNumber());
     table.appendRow(std::move(row.cells), std::move(row.measuredFrom));
 }
 

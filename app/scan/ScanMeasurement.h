@@ -7,7 +7,6 @@
 #include <QString>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kestra {
 
@@ -17,15 +16,16 @@ class PictureBitmap;
 // and every decimal number of the results take.
 [[nodiscard]] std::string LocaleDecimalSeparator();
 
-// Analyze: appends the row of the picture as the bitmap holds it, with the
-// markers drawn into it, measured at dpi (RunAnalysis).
-void AnalyzePicture(ResultsTable& table, Landmarks& landmarks, PictureBitmap& bitmap,
-                    const std::string& fileName, double dpi, std::string_view decimalSeparator);
+// Analyze: the row of the picture as the bitmap holds it, the markers drawn
+// into it included, measured at dpi (RunAnalysis), made apart from any table:
+// its number cell reads "1" until a table numbers it. Throws as RunAnalysis.
+[[nodiscard]] TableRow AnalyzePicture(Landmarks& landmarks, PictureBitmap& bitmap,
+                                      const std::string& fileName, double dpi,
+                                      std::string_view decimalSeparator);
 
-// A results row made apart from any table, with what it was measured from.
+// A scan's row, with what the scan said about itself.
 struct MeasuredRow {
-    std::vector<std::string> cells; // the number cell reads "1"
-    RowLandmarks measuredFrom;
+    TableRow row;
     // The JPEG decoder filled in parts of the picture, which the surface counted.
     bool damaged = false;
 };
@@ -45,6 +45,6 @@ struct ScanLandmarks {
                                       double dpi, std::string_view decimalSeparator);
 
 // Appends a row made apart as the table's next one, numbered as such.
-void AppendMeasuredRow(ResultsTable& table, MeasuredRow row);
+void AppendRow(ResultsTable& table, TableRow row);
 
 } // namespace kestra

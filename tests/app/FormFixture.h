@@ -37,6 +37,8 @@ protected:
         application()->setErrorBox([this](const QString& title, const QString& text) {
             boxes.push_back(title + "|" + text);
         });
+        // Each test's window keeps its journal in a folder of its own.
+        qputenv("XDG_STATE_HOME", folder.filePath(QStringLiteral("state")).toLocal8Bit());
         form = std::make_unique<TForm1>();
         form->setBeep([this] { ++beeps; });
         form->setDialogRunner([this](QFileDialog& dialog) {
