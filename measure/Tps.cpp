@@ -297,13 +297,18 @@ std::optional<std::string> PictureNameOf(const TpsSpecimen& specimen)
     return NameCell(specimen.image);
 }
 
-Landmarks SpecimenLandmarks(const TpsSpecimen& specimen, std::string_view tpsPath,
-                            const TpsPicture& picture)
+void CheckLandmarkCount(const TpsSpecimen& specimen, std::string_view tpsPath)
 {
     if (specimen.landmarkCount != LandmarkCount)
         throw Error("The TPS file \"" + std::string(tpsPath) + "\" holds " +
                     IntegerText(specimen.landmarkCount) + " landmarks a specimen; KESTRA uses " +
                     IntegerText(LandmarkCount));
+}
+
+Landmarks SpecimenLandmarks(const TpsSpecimen& specimen, std::string_view tpsPath,
+                            const TpsPicture& picture)
+{
+    CheckLandmarkCount(specimen, tpsPath);
 
     Landmarks landmarks;
     for (int n = 1; n <= LandmarkCount; ++n) {

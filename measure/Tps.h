@@ -63,6 +63,10 @@ struct TpsSpecimen {
 // Nothing for a specimen without IMAGE=.
 [[nodiscard]] std::optional<std::string> PictureNameOf(const TpsSpecimen& specimen);
 
+// Throws Error "The TPS file "<tpsPath>" holds <n> landmarks a specimen;
+// KESTRA uses 32" for a specimen that does not hold 32 landmarks.
+void CheckLandmarkCount(const TpsSpecimen& specimen, std::string_view tpsPath);
+
 // The specimen's P(1) to P(32) in picture pixels, y = picture height - y; a
 // landmark with a negative coordinate comes back as (0, 0), not placed. Point
 // 33 is (0, 0). Throws Error for a specimen that does not hold 32 landmarks or

@@ -1,9 +1,12 @@
 #include "app/command/CommandLine.h"
 
+#include "app/AboutBox.h"
 #include "app/command/MeasureCommand.h"
 
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,11 +15,19 @@ namespace kestra {
 namespace {
 
 constexpr int UsageStatus = 2;
-constexpr char Version[] = "KESTRA 2.04";
 
 void print(std::FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// What was printed for the user has reached standard output, or that is said.
+int printed()
+{
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+        return 0;
+    std::fprintf(stderr, "kestra: standard output: Cannot write. %s\n", std::strerror(errno));
+    return 1;
 }
 
 } // namespace
@@ -55,11 +66,11 @@ std::optional<int> RunCommand(int argc, char** argv)
             break;
         if (argument == "-h" || argument == "--help") {
             print(stdout, ProgramHelp());
-            return 0;
+            return printed();
         }
         if (argument == "--version") {
-            std::printf("%s\n", Version);
-            return 0;
+            std::printf("%s\n", ProgramCaption);
+            return printed();
         }
     }
     return std::nullopt;
@@ -98,7 +109,8 @@ std::variant<std::optional<QString>, int> WindowScan(const QStringList& argument
                           .arg(scan));
         return UsageStatus;
     }
-    return std::optional<QString>(scan);
+    // As the open dialog gives it, so that the title shows where the scan is.
+    return std::optional<QString>(QFileInfo(scan).absoluteFilePath());
 }
 
 } // namespace kestra

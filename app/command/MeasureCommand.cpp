@@ -9,6 +9,7 @@
 #include "measure/NumberText.h"
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
+#include "picture/PictureLoader.h"
 
 #include <QFile>
 #include <algorithm>
@@ -19,12 +20,17 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <sched.h>
+#include <set>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
+#include <unistd.h>
 #include <variant>
 
 namespace kestra {
@@ -40,9 +46,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The cores this process may run on, which on a compute node are those of
+// its allocation, not all of the machine's.
 int defaultJobs()
 {
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 256U));
+    cpu_set_t cores;
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0)
+        return std::clamp(CPU_COUNT(&cores), 1, MaxJobs);
+    return static_cast<int>(
+        std::clamp(std::thread::hardware_concurrency(), 1U, static_cast<unsigned>(MaxJobs)));
 }
 
 struct Options {
@@ -63,6 +75,11 @@ double dpiOption(const std::string& text)
         dpi = TextToNumber(text, LocaleDecimalSeparator());
     if (!dpi || !(*dpi > 0.0))
         throw UsageError("--dpi takes a number greater than 0, not '" + text + "'");
+    try {
+        (void)SurfaceOfCount(0, *dpi);
+    } catch (const Error& error) {
+        throw UsageError("--dpi " + text + " gives no lengths: " + error.what());
+    }
     return *dpi;
 }
 
@@ -81,6 +98,7 @@ int jobsOption(const std::string& text)
 Options parseOptions(const std::vector<std::string>& arguments)
 {
     Options options;
+    std::set<std::string> given;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -107,19 +125,28 @@ Options parseOptions(const std::vector<std::string>& arguments)
         const auto takeValue = [&]() -> std::string {
             if (value)
                 return *value;
-            if (i + 1 == arguments.size())
+            // An option in the value's place means the value was forgotten.
+            if (i + 1 == arguments.size() ||
+                (arguments[i + 1].starts_with('-') && arguments[i + 1] != "-"))
                 throw UsageError("option '" + name + "' needs a value");
             return arguments[++i];
         };
-        if (name == "-h" || name == "--help")
+        const std::string longName = name == "-h"   ? "--help"
+                                     : name == "-l" ? "--landmarks"
+                                     : name == "-o" ? "--output"
+                                     : name == "-j" ? "--jobs"
+                                                    : name;
+        if (!given.insert(longName).second)
+            throw UsageError("option '" + longName + "' given twice");
+        if (longName == "--help" && !value)
             options.help = true;
-        else if (name == "-l" || name == "--landmarks")
+        else if (longName == "--landmarks")
             options.landmarks = takeValue();
-        else if (name == "--dpi")
+        else if (longName == "--dpi")
             options.dpi = dpiOption(takeValue());
-        else if (name == "-o" || name == "--output")
+        else if (longName == "--output")
             options.output = takeValue();
-        else if (name == "-j" || name == "--jobs")
+        else if (longName == "--jobs")
             options.jobs = jobsOption(takeValue());
         else
             throw UsageError("unknown option '" + argument + "'");
@@ -130,6 +157,21 @@ Options parseOptions(const std::vector<std::string>& arguments)
         throw UsageError("no landmark file: give one with --landmarks FILE.tps");
     if (options.scans.empty())
         throw UsageError("no scans to measure");
+    if (options.output == "-")
+        options.output.reset();
+    if (options.output) {
+        // A forgotten name after -o would otherwise take a scan's place, and
+        // the table would replace the picture or the landmarks.
+        if (IsScanName(QFile::decodeName(options.output->c_str())))
+            throw UsageError("--output " + *options.output +
+                             " names a picture; the table is text (.txt)");
+        std::error_code error;
+        for (const std::string& input : options.scans)
+            if (std::filesystem::equivalent(*options.output, input, error))
+                throw UsageError("--output " + *options.output + " is one of the scans");
+        if (std::filesystem::equivalent(*options.output, options.landmarks, error))
+            throw UsageError("--output " + *options.output + " is the landmark file");
+    }
     return options;
 }
 
@@ -185,6 +227,8 @@ private:
     std::vector<std::size_t> jobs_; // the specimens that have a job
     std::vector<std::optional<Outcome>> outcomes_;
     std::atomic<std::size_t> nextJob_ = 0;
+    // Set once the table can no longer be written: no more scans are taken.
+    std::atomic<bool> stopped_ = false;
     std::mutex mutex_;
     std::condition_variable finished_;
     long finishedCount_ = 0;
@@ -210,14 +254,14 @@ void MeasureRun::planJobs()
         const TpsSpecimen& specimen = specimens_[index];
         const std::optional<std::string> name = PictureNameOf(specimen);
         const auto found = name ? scansByName.find(*name) : scansByName.end();
+        // "specimen 3 (line 71): ...": where in the TPS file, then why.
         const auto fail = [&](const std::string& why) {
             plan_.emplace_back(
-                Failure{options_.landmarks, "The " + specimenText(specimen, index) + " " + why});
+                Failure{options_.landmarks, specimenText(specimen, index) + ": " + why});
         };
         if (found == scansByName.end()) {
-            fail(name ? "is for the picture " + quotedName(specimen) +
-                            ", which is not among the scans given"
-                      : "names no picture: it has no IMAGE= line");
+            fail(name ? quotedName(specimen) + " is not among the scans given"
+                      : "it names no picture (no IMAGE= line)");
             continue;
         }
         for (const std::string& scan : found->second)
@@ -226,23 +270,32 @@ void MeasureRun::planJobs()
             std::string scans;
             for (const std::string& scan : found->second)
                 scans += (scans.empty() ? "" : ", ") + scan;
-            fail("is for the picture " + quotedName(specimen) + ", which " +
-                 std::to_string(found->second.size()) +
-                 " of the scans given are named, and a TPS file tells pictures apart by name "
-                 "only: " +
-                 scans);
+            fail(quotedName(specimen) + " names " + std::to_string(found->second.size()) +
+                 " of the scans given, and a TPS file tells pictures apart by name only: " + scans);
+            continue;
+        }
+        try {
+            CheckLandmarkCount(specimen, options_.landmarks);
+        } catch (const Error& error) {
+            fail(error.what());
             continue;
         }
         std::optional<double> dpi = options_.dpi;
         if (!dpi && !specimen.scale.empty())
             dpi = DpiOfScale(specimen.scale);
+        if (dpi && !options_.dpi) {
+            try {
+                (void)SurfaceOfCount(0, *dpi);
+            } catch (const Error& error) {
+                fail("SCALE=" + specimen.scale + " gives no lengths: " + error.what());
+                continue;
+            }
+        }
         if (!dpi) {
-            fail(specimen.scale.empty()
-                     ? "has no SCALE= and no --dpi was given: the resolution of " +
-                           quotedName(specimen) + " is unknown"
-                     : "has SCALE=" + specimen.scale +
-                           ", not a number greater than 0: the resolution of " +
-                           quotedName(specimen) + " is unknown");
+            fail((specimen.scale.empty()
+                      ? "no SCALE= and no --dpi"
+                      : "SCALE=" + specimen.scale + " is not a number greater than 0") +
+                 ": the resolution of " + quotedName(specimen) + " is unknown");
             continue;
         }
         jobs_.push_back(index);
@@ -274,7 +327,7 @@ Outcome MeasureRun::measure(const Job& job) const
 
 void MeasureRun::work()
 {
-    for (std::size_t next; (next = nextJob_++) < jobs_.size();) {
+    for (std::size_t next; !stopped_ && (next = nextJob_++) < jobs_.size();) {
         const std::size_t specimen = jobs_[next];
         Outcome outcome = measure(std::get<Job>(plan_[specimen]));
         {
@@ -308,6 +361,7 @@ void MeasureRun::writeOut(const std::string& text)
         return;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
         writeFailed_ = true;
+        stopped_ = true;
         report("standard output", std::string("Cannot write. ") + std::strerror(errno));
     }
 }
@@ -322,7 +376,7 @@ void MeasureRun::take(Outcome outcome)
     const std::string scan = measured.row.measuredFrom.FileName;
     if (measured.damaged)
         note(scan, "This JPEG file is damaged or incomplete: parts of the picture were filled in "
-                   "by the decoder, and the surface counts them");
+                   "by the decoder, and the surface will count them");
     AppendRow(table_, std::move(measured.row));
     writeOut(ResultsRowText(table_, table_.ResultCount()));
 }
@@ -336,7 +390,10 @@ int MeasureRun::run()
             outcomes_[index] = std::move(*failure);
     }
 
-    progress_.emplace(stderr, static_cast<long>(jobs_.size()));
+    // On a terminal that also shows the table, a progress line would run
+    // into its rows.
+    if (isatty(STDOUT_FILENO) != 1 || options_.output)
+        progress_.emplace(stderr, static_cast<long>(jobs_.size()));
     writeOut(ResultsRowText(table_, 0));
     {
         // At most one picture a job is held at once; the rows wait for their
@@ -344,10 +401,17 @@ int MeasureRun::run()
         const std::size_t workerCount =
             std::min(jobs_.size(), static_cast<std::size_t>(options_.jobs));
         std::vector<std::jthread> workers;
-        for (std::size_t n = 0; n < workerCount; ++n)
-            workers.emplace_back([this] { work(); });
+        try {
+            for (std::size_t n = 0; n < workerCount; ++n)
+                workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // The jobs that did start share the scans; without any, this
+            // thread measures them.
+            if (workers.empty())
+                work();
+        }
 
-        for (std::size_t index = 0; index < outcomes_.size(); ++index) {
+        for (std::size_t index = 0; index < outcomes_.size() && !stopped_; ++index) {
             std::optional<Outcome> outcome;
             {
                 std::unique_lock lock(mutex_);
@@ -355,15 +419,16 @@ int MeasureRun::run()
                     finished_.wait_for(lock, std::chrono::milliseconds(200));
                     const long done = finishedCount_;
                     lock.unlock();
-                    progress_->show(done);
+                    if (progress_)
+                        progress_->show(done);
                     lock.lock();
                 }
                 outcome = std::exchange(outcomes_[index], std::nullopt);
             }
             take(std::move(*outcome));
         }
+        stopped_ = true;
     }
-    progress_->show(static_cast<long>(jobs_.size()));
     progress_.reset();
 
     if (options_.output) {
@@ -395,7 +460,8 @@ locale's decimal separator.
 
 Each specimen whose IMAGE= names one of the SCANs (by file name, as Load
 landmarks matches) gives one row, the row that the window's Analyze gives after
-opening the scan and loading its landmarks, crosses included. A scan that does
+opening the scan and loading the specimen's landmarks, crosses included. (Load
+landmarks takes a picture's last specimen; here each specimen gives its row.) A scan that does
 not open, a specimen without a scan or without a resolution, and a scan without
 a specimen are each said in one line on standard error and left out; the other
 rows are still written.
@@ -405,12 +471,13 @@ Options:
       --dpi N           measure every scan at N dots per inch; without it, each
                         specimen's SCALE= gives its resolution (25.4 / SCALE)
   -o, --output FILE     write the table to FILE, replaced only once it is
-                        complete, as "Save ..." does; standard output without it
+                        complete, as "Save ..." does; standard output without
+                        it or with -
   -j, --jobs N          measure N scans at once (default: the number of cores)
   -h, --help            show this help and exit
 
-On a terminal, standard error shows how many scans are done, the rate and the
-time left.
+When standard error is a terminal and the table does not go to one, it shows
+how many scans are done, the rate and the time left.
 
 Exit status: 0 when every specimen and scan was measured, 1 when anything was
 left out, 2 for a usage error.
@@ -432,7 +499,10 @@ int RunMeasureCommand(const std::vector<std::string>& arguments)
     }
     if (options.help) {
         std::fputs(MeasureHelp().c_str(), stdout);
-        return Measured;
+        if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+            return Measured;
+        std::fprintf(stderr, "kestra: standard output: Cannot write. %s\n", std::strerror(errno));
+        return LeftOut;
     }
 
     std::vector<TpsSpecimen> specimens;

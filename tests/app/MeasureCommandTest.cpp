@@ -48,11 +48,13 @@ CommandRun runKestra(const QStringList& arguments, const QString& locale = QStri
 }
 
 // Dark leaf on white paper: crosses fall on both, and on the picture's edge.
-QImage leafPicture()
+// A larger picture is drawn to scale, the landmarks staying in its top-left.
+QImage leafPicture(int scale = 1)
 {
-    QImage picture(240, 180, QImage::Format_RGB32);
+    QImage picture(240 * scale, 180 * scale, QImage::Format_RGB32);
     picture.fill(Qt::white);
     QPainter painter(&picture);
+    painter.scale(scale, scale);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(40, 90, 30));
     painter.drawEllipse(QRect(40, 30, 150, 120));
@@ -75,7 +77,8 @@ QString specimen(const QString& image, quint32 seed, const QString& scale = {})
         else
             text += QStringLiteral("%1 %2\n").arg(random.bounded(240)).arg(random.bounded(180));
     }
-    text += QStringLiteral("IMAGE=%1\n").arg(image);
+    if (!image.isEmpty())
+        text += QStringLiteral("IMAGE=%1\n").arg(image);
     if (!scale.isEmpty())
         text += QStringLiteral("SCALE=%1\n").arg(scale);
     return text;
@@ -91,7 +94,8 @@ protected:
         return file.fileName();
     }
 
-    // The scans of every kind the window opens: 24-bit and palette bitmaps, JPEG.
+    // The scans of every kind the window opens: 24-bit and palette bitmaps,
+    // JPEG. The first is the largest, so that two jobs finish it last.
     QStringList writeScans()
     {
         const QImage picture = leafPicture();
@@ -104,7 +108,7 @@ protected:
                     row[3 * x + 2] = static_cast<std::uint8_t>(qBlue(colour));
                 }
             });
-        return {writePicture(QStringLiteral("leaf1.bmp"), picture),
+        return {writePicture(QStringLiteral("leaf1.bmp"), leafPicture(8)),
                 writeFile(QStringLiteral("leaf2.bmp"),
                           kestra::test::makeBmp(picture, 8, kestra::test::BmpHeader::Info40)),
                 writeFile(QStringLiteral("leaf3.jpg"), jpeg)};
@@ -199,54 +203,105 @@ TEST_F(MeasureCommandTest, WhatCannotBeMeasuredIsSaidAndLeftOut)
     const QStringList scans = writeScans();
     const QString broken = writeFile(QStringLiteral("broken.jpg"), "not a JPEG at all");
     const QString unlisted = writeFile(QStringLiteral("unlisted.bmp"), "BM");
-    const QString tps =
-        writeFile(QStringLiteral("season.tps"),
-                  (specimen(QStringLiteral("leaf1.bmp"), 1, QStringLiteral("0.1")) +
-                   specimen(QStringLiteral("gone.bmp"), 2, QStringLiteral("0.1")) +
-                   specimen(QStringLiteral("broken.jpg"), 3, QStringLiteral("0.1")) +
-                   specimen(QStringLiteral("leaf3.jpg"), 4) +
-                   specimen(QStringLiteral("C:\\scans\\leaf2.bmp"), 5, QStringLiteral("0.1")))
-                      .toUtf8());
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("other")));
+    const QString namesake = folder.filePath(QStringLiteral("other/leaf2.bmp"));
+    ASSERT_TRUE(QFile::copy(scans[1], namesake));
+    const QString scale = QStringLiteral("0.1");
+    const QString tps = writeFile(QStringLiteral("season.tps"),
+                                  (specimen(QStringLiteral("leaf1.bmp"), 1, scale) +
+                                   specimen(QStringLiteral("gone.bmp"), 2, scale) +
+                                   specimen(QStringLiteral("broken.jpg"), 3, scale) +
+                                   specimen(QStringLiteral("leaf3.jpg"), 4) +
+                                   specimen(QStringLiteral("C:\\scans\\leaf2.bmp"), 5, scale) +
+                                   specimen(QString(), 6, scale) +
+                                   QStringLiteral("LM=3\n1 1\n2 2\n3 3\nIMAGE=leaf3.jpg\n") +
+                                   specimen(QStringLiteral("leaf3.jpg"), 8, scale))
+                                      .toUtf8());
 
     const CommandRun run = runKestra({QStringLiteral("measure"), QStringLiteral("--landmarks"), tps,
-                                      scans[0], scans[1], scans[2], broken, unlisted});
+                                      scans[0], scans[1], scans[2], broken, unlisted, namesake});
     EXPECT_EQ(run.status, 1);
-    const QString tpsLine = QStringLiteral("kestra: %1: The specimen ").arg(tps);
+    const auto specimenLine = [&](int n, int line, const QString& why) {
+        return QStringLiteral("kestra: %1: specimen %2 (line %3): %4")
+            .arg(tps)
+            .arg(n)
+            .arg(line)
+            .arg(why);
+    };
     EXPECT_EQ(run.errorLines,
               QStringList({QStringLiteral("kestra: %1: The TPS file \"%2\" has no specimen for "
                                           "the picture \"unlisted.bmp\"")
                                .arg(unlisted, tps),
-                           tpsLine + QStringLiteral("2 (line 36) is for the picture "
-                                                    "\"gone.bmp\", which is not among the scans "
-                                                    "given"),
+                           specimenLine(2, 36, "\"gone.bmp\" is not among the scans given"),
                            QStringLiteral("kestra: %1: JPEG error #53").arg(broken),
-                           tpsLine + QStringLiteral("4 (line 106) has no SCALE= and no --dpi was "
-                                                    "given: the resolution of \"leaf3.jpg\" is "
-                                                    "unknown")}))
+                           specimenLine(4, 106,
+                                        "no SCALE= and no --dpi: the resolution of "
+                                        "\"leaf3.jpg\" is unknown"),
+                           specimenLine(5, 140,
+                                        QStringLiteral("\"leaf2.bmp\" names 2 of the scans "
+                                                       "given, and a TPS file tells pictures "
+                                                       "apart by name only: %1, %2")
+                                            .arg(scans[1], namesake)),
+                           specimenLine(6, 175, "it names no picture (no IMAGE= line)"),
+                           specimenLine(7, 209,
+                                        QStringLiteral("The TPS file \"%1\" holds 3 landmarks a "
+                                                       "specimen; KESTRA uses 32")
+                                            .arg(tps))}))
         << run.errorLines.join('\n').toStdString();
     // The rest is measured, in the TPS file's order.
     const QStringList rows = commandRows(run.out);
     ASSERT_EQ(rows.size(), 2);
     EXPECT_TRUE(rows[0].startsWith(QStringLiteral("leaf1.bmp\t")));
-    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("leaf2.bmp\t")));
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("leaf3.jpg\t")));
+
+    // A table that cannot be written stops the run and says so.
+    QStringList full = {QStringLiteral("-c"),
+                        QStringLiteral("exec \"$0\" \"$@\" >/dev/full"),
+                        QStringLiteral(KESTRA_EXECUTABLE),
+                        QStringLiteral("measure"),
+                        QStringLiteral("-l"),
+                        tps,
+                        scans[0]};
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"), full);
+    ASSERT_TRUE(shell.waitForFinished(60'000));
+    EXPECT_EQ(shell.exitCode(), 1);
+    EXPECT_TRUE(shell.readAllStandardError().contains(
+        "kestra: standard output: Cannot write. No space left on device"));
 
     // Usage errors: nothing measured, nothing written.
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("measure")},
-          QStringList{QStringLiteral("measure"), QStringLiteral("--landmarks"), tps},
-          QStringList{QStringLiteral("measure"), QStringLiteral("--frobnicate"), scans[0]},
-          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("--dpi"),
-                      QStringLiteral("0"), scans[0]},
-          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps, QStringLiteral("-j"),
-                      QStringLiteral("many"), scans[0]},
-          QStringList{QStringLiteral("measure"), QStringLiteral("-l"), tps,
-                      QStringLiteral("-o")}}) {
-        const CommandRun usage = runKestra(arguments);
-        EXPECT_EQ(usage.status, 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(usage.out.isEmpty());
-        EXPECT_EQ(usage.errorLines.value(1),
-                  QStringLiteral("Try 'kestra measure --help' for more."));
+    const QString output = folder.filePath(QStringLiteral("table.txt"));
+    const std::vector<std::pair<QStringList, QString>> usage = {
+        {{}, QStringLiteral("no landmark file: give one with --landmarks FILE.tps")},
+        {{QStringLiteral("--landmarks"), tps}, QStringLiteral("no scans to measure")},
+        {{QStringLiteral("--frobnicate"), scans[0]},
+         QStringLiteral("unknown option '--frobnicate'")},
+        {{QStringLiteral("-l"), tps, QStringLiteral("--dpi"), QStringLiteral("0"), scans[0]},
+         QStringLiteral("--dpi takes a number greater than 0, not '0'")},
+        {{QStringLiteral("-l"), tps, QStringLiteral("--dpi=1e-300"), scans[0]},
+         QStringLiteral("--dpi 1e-300 gives no lengths: Floating point overflow")},
+        {{QStringLiteral("-l"), tps, QStringLiteral("-j"), QStringLiteral("many"), scans[0]},
+         QStringLiteral("--jobs takes a whole number from 1 to 256, not 'many'")},
+        {{QStringLiteral("-l"), QStringLiteral("--dpi"), QStringLiteral("300"), scans[0]},
+         QStringLiteral("option '-l' needs a value")},
+        {{QStringLiteral("-l"), tps, QStringLiteral("--landmarks=") + tps, scans[0]},
+         QStringLiteral("option '--landmarks' given twice")},
+        // A forgotten output name would put the table in place of a scan or
+        // of the landmarks.
+        {{QStringLiteral("-l"), tps, QStringLiteral("-o"), scans[2], scans[0]},
+         QStringLiteral("--output %1 names a picture; the table is text (.txt)").arg(scans[2])},
+        {{QStringLiteral("-l"), tps, QStringLiteral("-o"), tps, scans[0]},
+         QStringLiteral("--output %1 is the landmark file").arg(tps)},
+    };
+    for (const auto& [arguments, message] : usage) {
+        const CommandRun refused = runKestra(QStringList{QStringLiteral("measure")} + arguments);
+        EXPECT_EQ(refused.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(refused.out.isEmpty());
+        EXPECT_EQ(refused.errorLines,
+                  QStringList({QStringLiteral("kestra measure: ") + message,
+                               QStringLiteral("Try 'kestra measure --help' for more.")}));
     }
+    EXPECT_FALSE(QFile::exists(output));
 
     // A file that is not TPS: said, and no table at all.
     const CommandRun notTps =
@@ -287,10 +342,10 @@ TEST_F(MeasureCommandTest, TheWindowTakesOneScanAndNoOtherWord)
     };
     EXPECT_EQ(std::get<std::optional<QString>>(scanOf({})), std::nullopt);
     EXPECT_EQ(std::get<std::optional<QString>>(scanOf({QStringLiteral("leaf.jpg")})),
-              QStringLiteral("leaf.jpg"));
+              QDir::current().absoluteFilePath(QStringLiteral("leaf.jpg")));
     EXPECT_EQ(std::get<std::optional<QString>>(
-                  scanOf({QStringLiteral("--"), QStringLiteral("-odd.bmp")})),
-              QStringLiteral("-odd.bmp"));
+                  scanOf({QStringLiteral("--"), QStringLiteral("/scans/-odd.bmp")})),
+              QStringLiteral("/scans/-odd.bmp"));
     for (const QStringList& arguments :
          {QStringList{QStringLiteral("--frobnicate")},
           QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")},
@@ -302,7 +357,7 @@ TEST_F(MeasureCommandTest, TheWindowTakesOneScanAndNoOtherWord)
     EXPECT_TRUE(help.out.startsWith("Usage: kestra [SCAN]\n"));
     EXPECT_EQ(runKestra({QStringLiteral("measure"), QStringLiteral("--help")}).out.toStdString(),
               kestra::MeasureHelp());
-    EXPECT_EQ(runKestra({QStringLiteral("--version")}).out, "KESTRA 2.04\n");
+    EXPECT_EQ(runKestra({QStringLiteral("--version")}).out, "KESTRA v2.04\n");
 }
 
 } // namespace

@@ -8,6 +8,7 @@ import pathlib
 import shutil
 import struct
 import subprocess
+import tempfile
 import time
 from decimal import Decimal, ROUND_HALF_EVEN, ROUND_HALF_UP, Context
 
@@ -228,7 +229,11 @@ class Desktop:
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             self.display = ":" + pipe.readline().strip()
-        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
+        # Journals of results go to a folder of this desktop's, so that no
+        # earlier run's unsaved rows ask their question here.
+        self.state = tempfile.mkdtemp(prefix="kestra-state-")
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
+                        XDG_STATE_HOME=self.state)
         self.env.pop("WAYLAND_DISPLAY", None)
         # Qt and the X libraries keep a few allocations until exit.
         self.env["ASAN_OPTIONS"] = "detect_leaks=0"
@@ -317,6 +322,7 @@ class Desktop:
             self.program.kill()
         self.server.terminate()
         self.server.wait(timeout=10)
+        shutil.rmtree(self.state, ignore_errors=True)
 
     def __enter__(self):
         return self
