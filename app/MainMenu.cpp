@@ -54,6 +54,9 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     editMenu = addMenu(QStringLiteral("&Edit"));
     undoAction = addItem(editMenu, QStringLiteral("&Undo"), {QKeySequence::Undo});
     deleteRowsAction = addItem(editMenu, QStringLiteral("&Delete rows"), {QKeySequence::Delete});
+    // The item shows the key; the key itself deletes rows only where the
+    // results table has the focus, which binds it there.
+    deleteRowsAction->setShortcutContext(Qt::WidgetShortcut);
     undoAction->setEnabled(false);
     deleteRowsAction->setEnabled(false);
 

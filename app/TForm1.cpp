@@ -829,7 +829,7 @@ void TForm1::StringGrid1DblClick(int row)
     // A scan that is gone throws here, before anything has changed.
     openPicture(QString::fromStdString(measured.FileName));
     placeLandmarks(measured.points);
-    results_->startReplacing(row);
+    results_->startReplacing(row, state.Dpi, decimalSeparator_);
 }
 
 void TForm1::placeLandmarks(const kestra::Landmarks& landmarks)

@@ -77,26 +77,26 @@ void TextGridModel::refresh()
     emit cornerChanged();
 }
 
-void TextGridModel::rowsRemoved(int first, int count)
+void TextGridModel::beginRemovingRows(int first, int count)
 {
-    const int gone = std::min(count, rows_ - std::max(0, grid_.RowCount() - 1));
-    if (gone > 0) {
-        beginRemoveRows({}, first - 1, first + gone - 2);
-        rows_ -= gone;
-        endRemoveRows();
-    }
-    refresh();
+    beginRemoveRows({}, first - 1, first + count - 2);
 }
 
-void TextGridModel::rowsInserted(int first, int count)
+void TextGridModel::endRemovingRows()
 {
-    const int added = std::min(count, std::max(0, grid_.RowCount() - 1) - rows_);
-    if (added > 0) {
-        beginInsertRows({}, first - 1, first + added - 2);
-        rows_ += added;
-        endInsertRows();
-    }
-    refresh();
+    rows_ = std::max(0, grid_.RowCount() - 1);
+    endRemoveRows();
+}
+
+void TextGridModel::beginInsertingRows(int first, int count)
+{
+    beginInsertRows({}, first - 1, first + count - 2);
+}
+
+void TextGridModel::endInsertingRows()
+{
+    rows_ = std::max(0, grid_.RowCount() - 1);
+    endInsertRows();
 }
 
 QString TextGridModel::cellText(int column, int row) const

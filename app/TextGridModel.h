@@ -29,12 +29,13 @@ public:
     // every cell and head as changed.
     void refresh();
 
-    // The grid has lost, or gained, count rows at grid row first (1 or more):
-    // the view takes them out or puts them in where they were, and keeps its
-    // selection and scroll position elsewhere. A grid that keeps one empty row
-    // for none shows it.
-    void rowsRemoved(int first, int count);
-    void rowsInserted(int first, int count);
+    // The grid is about to lose, or gain, count rows at grid row first (1 or
+    // more), and then has: the view takes them out or puts them in where they
+    // were, and keeps its selection and scroll position elsewhere.
+    void beginRemovingRows(int first, int count);
+    void endRemovingRows();
+    void beginInsertingRows(int first, int count);
+    void endInsertingRows();
 
 signals:
     void cornerChanged();

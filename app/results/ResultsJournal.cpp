@@ -327,6 +327,14 @@ std::string NumberingRecord(std::int32_t lastNumber)
     return numbersRecord("numbering", {lastNumber});
 }
 
+std::string Grouped(const std::string& records)
+{
+    const auto count = std::count(records.begin(), records.end(), '\n');
+    if (count < 2)
+        return records;
+    return numbersRecord("group", {static_cast<std::int32_t>(count)}) + records;
+}
+
 JournalContents ReadJournal(std::string_view text)
 {
     JournalContents contents;
@@ -337,15 +345,36 @@ JournalContents ReadJournal(std::string_view text)
     text.remove_prefix(Header.size());
     std::map<std::int32_t, JournalRow> rows;
     // Only whole lines count: the last one may have been cut by a power cut.
+    // A group's records count only all together.
+    std::vector<std::vector<std::string>> group;
+    std::int64_t groupLeft = 0;
     for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;
          text.remove_prefix(end + 1)) {
         const std::optional<std::vector<std::string>> fields = fieldsOf(text.substr(0, end));
-        if (!fields || !apply(*fields, rows, contents.lastNumber)) {
+        if (fields && groupLeft == 0 && fields->size() == 2 && fields->front() == "group") {
+            groupLeft = numberOf<std::int32_t>((*fields)[1]).value_or(0);
+            if (groupLeft > 0)
+                continue;
+        }
+        if (!fields) {
             contents.whole = false;
             break;
         }
+        group.push_back(*fields);
+        if (groupLeft > 0 && --groupLeft > 0)
+            continue;
+        for (const std::vector<std::string>& record : group) {
+            if (!apply(record, rows, contents.lastNumber)) {
+                contents.whole = false;
+                text = {};
+                break;
+            }
+        }
+        if (!contents.whole)
+            break;
+        group.clear();
     }
-    if (!text.empty())
+    if (!text.empty() || !group.empty())
         contents.whole = false;
     // Rows keep their order by number: appends come at the end, and a row
     // brought back returns to where it was.
@@ -368,25 +397,37 @@ std::string JournalFolder()
 JournalFile::JournalFile(const std::string& folder)
 {
     std::error_code error;
-    fs::create_directories(folder, error);
+    const bool made = fs::create_directories(folder, error);
     std::random_device entropy;
-    path_ = (fs::path(folder) / ("results-" + timestamp() + "-" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(entropy() % 100000) + std::string(Ending)))
-                .string();
+    const std::string name = "results-" + timestamp() + "-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(entropy() % 100000);
+    path_ = (fs::path(folder) / (name + std::string(Ending))).string();
     if (error)
         fail(path_, error.value());
-    descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    if (made)
+        syncFolder(fs::path(folder).parent_path().string());
+    // Made under another name and locked before it is named a journal, so that
+    // a window starting meanwhile never takes it for one whose window is gone.
+    const std::string making = (fs::path(folder) / ("." + name + ".new")).string();
+    descriptor_ = ::open(making.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
     if (descriptor_ < 0)
         fail(path_, errno);
     // Held as long as this process lives, also when it is killed: the lock
     // tells a running window's journal from one whose window is gone.
-    ::flock(descriptor_, LOCK_EX | LOCK_NB);
-    try {
-        write(Header);
-    } catch (const Error&) {
-        remove();
-        throw;
+    int failure = ::flock(descriptor_, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (failure == 0)
+        failure = writeAll(descriptor_, Header);
+    if (failure == 0 && ::fdatasync(descriptor_) != 0)
+        failure = errno;
+    if (failure == 0 && ::rename(making.c_str(), path_.c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(making.c_str());
+        ::close(descriptor_);
+        descriptor_ = -1;
+        fail(path_, failure);
     }
+    size_ = static_cast<long long>(Header.size());
     syncFolder(folder);
 }
 
@@ -398,18 +439,17 @@ JournalFile::~JournalFile()
 
 void JournalFile::write(std::string_view records)
 {
-    if (descriptor_ < 0)
-        fail(path_, EBADF);
+    if (descriptor_ < 0 || broken_)
+        fail(path_, EIO);
     int error = writeAll(descriptor_, records);
     if (error == 0 && ::fdatasync(descriptor_) != 0)
         error = errno;
     if (error != 0) {
         // A record cut short would end the reading there, and every record
-        // after it would be lost with it.
-        if (::ftruncate(descriptor_, static_cast<off_t>(size_)) != 0) {
-            ::close(descriptor_);
-            descriptor_ = -1;
-        }
+        // after it would be lost with it. Should that fail too, the file
+        // stays open: its lock still says that its window runs.
+        if (::ftruncate(descriptor_, static_cast<off_t>(size_)) != 0)
+            broken_ = true;
         fail(path_, error);
     }
     size_ += static_cast<long long>(records.size());
@@ -459,12 +499,14 @@ std::string AbandonedJournal::moveAside(std::string_view ending)
     if (::rename(path_.c_str(), aside.c_str()) != 0)
         fail(path_, errno);
     path_ = aside;
+    syncFolder(fs::path(path_).parent_path().string());
     return aside;
 }
 
 void AbandonedJournal::remove()
 {
     ::unlink(path_.c_str());
+    syncFolder(fs::path(path_).parent_path().string());
 }
 
 std::vector<AbandonedJournal> FindAbandonedJournals(const std::string& folder)

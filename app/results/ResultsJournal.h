@@ -17,6 +17,7 @@ namespace kestra {
 //   delete    the numbers of rows taken out
 //   saved     the numbers of the rows "Save ..." wrote, as they then stood
 //   numbering the last number given, after a restore
+//   group     the count of records that follow and count only all together
 // Fields are separated by TAB, with TAB, LF, CR and backslash escaped, and
 // each line ends in a checksum of itself: a line that a power cut cut short
 // reads as damaged, and reading stops before it.
@@ -42,6 +43,10 @@ struct JournalContents {
 [[nodiscard]] std::string DeleteRecord(const std::vector<std::int32_t>& numbers);
 [[nodiscard]] std::string SavedRecord(const std::vector<std::int32_t>& numbers);
 [[nodiscard]] std::string NumberingRecord(std::int32_t lastNumber);
+
+// Records that belong together (a restore, an undo), headed by a group record
+// when there is more than one: a power cut amid them leaves none.
+[[nodiscard]] std::string Grouped(const std::string& records);
 
 // The number a row carries in its first cell; 0 when it carries none.
 [[nodiscard]] std::int32_t RowNumber(const TableRow& row);
@@ -78,6 +83,8 @@ private:
     std::string path_;
     int descriptor_ = -1;
     long long size_ = 0;
+    // A failed write could not be taken back: nothing more may follow it.
+    bool broken_ = false;
 };
 
 // A journal that no running window holds, kept locked until it is dropped so

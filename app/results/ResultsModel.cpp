@@ -20,20 +20,70 @@ ResultsModel::~ResultsModel()
 
 void ResultsModel::record(const std::string& records)
 {
-    if (!journalProblem_.isEmpty())
-        return;
     try {
+        if (journal_ && journalProblem_.isEmpty()) {
+            journal_->write(Grouped(records));
+            return;
+        }
         // Made at the first change, so that a window that measures nothing
-        // writes nothing.
-        if (!journal_)
-            journal_ = std::make_unique<JournalFile>(folder_);
-        journal_->write(records);
+        // writes nothing; made anew, whole, once a failed one can be replaced.
+        auto fresh = std::make_unique<JournalFile>(folder_);
+        try {
+            fresh->write(Grouped(tableRecords() + records));
+        } catch (const Error&) {
+            fresh->remove();
+            throw;
+        }
+        if (journal_)
+            journal_->remove();
+        journal_ = std::move(fresh);
+        if (!journalProblem_.isEmpty()) {
+            journalProblem_.clear();
+            emit journalFailed(journalProblem_);
+        }
     } catch (const Error& error) {
-        // Once broken, the file may not hold every change: no more is added
-        // to it, and it is not removed, since it may hold what the table lost.
+        // The failed journal stays as it is, with what it held: a crash
+        // before it is replaced still finds those rows.
         journalProblem_ = QString::fromStdString(error.what());
         emit journalFailed(journalProblem_);
     }
+}
+
+std::string ResultsModel::tableRecords() const
+{
+    std::string records;
+    std::vector<std::int32_t> saved;
+    for (int row = 1; row <= table_.ResultCount(); ++row) {
+        const TableRow content = table_.copyRow(row);
+        records += RowRecord(content);
+        if (unsaved_.count(RowNumber(content)) == 0)
+            saved.push_back(RowNumber(content));
+    }
+    if (!saved.empty())
+        records += SavedRecord(saved);
+    return records + NumberingRecord(table_.NextNumber() - 1);
+}
+
+void ResultsModel::takeRow(int row)
+{
+    // The last row leaves the empty row 1 behind: no row goes.
+    const bool rowGoes = table_.ResultCount() > 1;
+    if (rowGoes)
+        emit rowsAboutToBeRemoved(row, 1);
+    (void)table_.takeRow(row);
+    if (rowGoes)
+        emit rowsRemoved();
+}
+
+void ResultsModel::insertRow(int row, TableRow content)
+{
+    // The first row takes the place of the empty row 1.
+    const bool rowComes = table_.ResultCount() > 0;
+    if (rowComes)
+        emit rowsAboutToBeInserted(row, 1);
+    table_.insertRow(row, std::move(content));
+    if (rowComes)
+        emit rowsInserted();
 }
 
 std::optional<int> ResultsModel::rowNumbered(std::int32_t number) const
@@ -59,12 +109,13 @@ void ResultsModel::add(TableRow row)
     const std::int32_t number = table_.NextNumber();
     row.cells.at(0) = IntegerText(number);
     record(RowRecord(row));
-    const bool firstRow = table_.ResultCount() == 0;
+    const bool rowComes = table_.ResultCount() > 0;
+    if (rowComes)
+        emit rowsAboutToBeInserted(table_.ResultCount() + 1, 1);
     table_.appendRow(std::move(row.cells), std::move(row.measuredFrom));
+    if (rowComes)
+        emit rowsInserted();
     unsaved_.insert(number);
-    // The first row takes the place of the empty row the table starts with.
-    if (!firstRow)
-        emit rowsInserted(table_.ResultCount(), 1);
     emit changed();
 }
 
@@ -85,18 +136,14 @@ void ResultsModel::remove(std::vector<int> rows)
     }
     record(DeleteRecord(numbers));
     // From the bottom up, so that the rows still to go keep their places.
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-        const bool lastRow = table_.ResultCount() == 1;
-        (void)table_.takeRow(*row);
-        if (!lastRow)
-            emit rowsRemoved(*row, 1);
-    }
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        takeRow(*row);
     for (const std::int32_t number : numbers) {
         unsaved_.erase(number);
         if (replacing_ == number)
             cancelReplacing();
     }
-    deletions_.push_back(std::move(deleted));
+    deletions_.push_back({std::move(deleted), saves_});
     emit changed();
 }
 
@@ -104,11 +151,14 @@ void ResultsModel::undo()
 {
     if (deletions_.empty())
         return;
-    std::vector<Deleted> deleted = std::move(deletions_.back());
+    Deletion deletion = std::move(deletions_.back());
     deletions_.pop_back();
+    // A save since the deletion wrote a table without these rows.
+    const bool savedSince = deletion.savesBefore != saves_;
     std::string records;
     std::vector<std::int32_t> saved;
-    for (const Deleted& row : deleted) {
+    for (Deleted& row : deletion.rows) {
+        row.unsaved = row.unsaved || savedSince;
         records += RowRecord(row.content);
         if (!row.unsaved)
             saved.push_back(RowNumber(row.content));
@@ -116,14 +166,11 @@ void ResultsModel::undo()
     if (!saved.empty())
         records += SavedRecord(saved);
     record(records);
-    for (Deleted& row : deleted) {
+    for (Deleted& row : deletion.rows) {
         const std::int32_t number = RowNumber(row.content);
-        const bool intoEmpty = table_.ResultCount() == 0;
-        table_.insertRow(row.row, std::move(row.content));
+        insertRow(row.row, std::move(row.content));
         if (row.unsaved)
             unsaved_.insert(number);
-        if (!intoEmpty)
-            emit rowsInserted(row.row, 1);
     }
     emit changed();
 }
@@ -135,6 +182,7 @@ void ResultsModel::markSaved()
         numbers.push_back(RowNumber(table_.copyRow(row)));
     record(SavedRecord(numbers));
     unsaved_.clear();
+    ++saves_;
 }
 
 void ResultsModel::startReplacing(int row)
@@ -167,20 +215,20 @@ void ResultsModel::restore(const JournalContents& contents)
     }
     if (!saved.empty())
         records += SavedRecord(saved);
-    records += NumberingRecord(contents.lastNumber);
-    record(records);
+    record(records + NumberingRecord(contents.lastNumber));
 
-    const int before = table_.ResultCount();
     for (const JournalRow& row : contents.rows) {
         TableRow copy = row.row;
+        const bool rowComes = table_.ResultCount() > 0;
+        if (rowComes)
+            emit rowsAboutToBeInserted(table_.ResultCount() + 1, 1);
         table_.appendRow(std::move(copy.cells), std::move(copy.measuredFrom));
+        if (rowComes)
+            emit rowsInserted();
         if (!row.saved)
             unsaved_.insert(RowNumber(row.row));
     }
     table_.continueNumberingAfter(contents.lastNumber);
-    const int added = table_.ResultCount() - before - (before == 0 ? 1 : 0);
-    if (added > 0)
-        emit rowsInserted(table_.ResultCount() - added + 1, added);
     emit changed();
 }
 

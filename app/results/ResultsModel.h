@@ -55,9 +55,13 @@ public:
     [[nodiscard]] const std::string& journalFolder() const { return folder_; }
 
 signals:
-    // Table rows first..first + count - 1 were taken out or put in.
-    void rowsRemoved(int first, int count);
-    void rowsInserted(int first, int count);
+    // Table rows first..first + count - 1 are about to be taken out or put
+    // in, and then have been; a view must hear of both. The empty row 1 of a
+    // table without rows is neither: its cells only change.
+    void rowsAboutToBeRemoved(int first, int count);
+    void rowsRemoved();
+    void rowsAboutToBeInserted(int first, int count);
+    void rowsInserted();
     // Anything about the table changed, cells included.
     void changed();
     void replacingChanged();
@@ -65,7 +69,12 @@ signals:
 
 private:
     [[nodiscard]] std::optional<int> rowNumbered(std::int32_t number) const;
+    // Writes records of a change about to be made; a journal that failed is
+    // made anew first, with the table as it stands.
     void record(const std::string& records);
+    [[nodiscard]] std::string tableRecords() const;
+    void takeRow(int row);
+    void insertRow(int row, TableRow content);
 
     // One deletion: where each row stood, ascending, and whether it was unsaved.
     struct Deleted {
@@ -73,13 +82,18 @@ private:
         TableRow content;
         bool unsaved;
     };
+    struct Deletion {
+        std::vector<Deleted> rows;
+        int savesBefore; // a save since then has written a table without them
+    };
 
     ResultsTable& table_;
     std::string folder_;
     std::unique_ptr<JournalFile> journal_;
     QString journalProblem_;
     std::set<std::int32_t> unsaved_; // row numbers
-    std::vector<std::vector<Deleted>> deletions_;
+    std::vector<Deletion> deletions_;
+    int saves_ = 0;
     std::optional<std::int32_t> replacing_; // a row number
 };
 

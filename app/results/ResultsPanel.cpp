@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/MainMenu.h"
+#include "app/ScanResolution.h"
 #include "app/StatusNotes.h"
 #include "app/StringGrid.h"
 #include "app/TextGridModel.h"
@@ -19,19 +20,17 @@
 namespace kestra {
 namespace {
 
-std::optional<bool> AskInBox(QWidget* parent, const QString& text)
+bool AskInBox(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("KESTRA"), text, QMessageBox::NoButton,
                     parent);
     QPushButton* restore = box.addButton(QStringLiteral("&Restore"), QMessageBox::AcceptRole);
     QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
     box.setDefaultButton(restore);
+    // Neither Escape nor the title bar closes it: one of the two is the answer.
+    box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
     box.exec();
-    if (box.clickedButton() == restore)
-        return true;
-    if (box.clickedButton() == discard)
-        return false;
-    return std::nullopt;
+    return box.clickedButton() != discard;
 }
 
 QString restoreText(const AbandonedJournal& journal, int others, const std::string& folder)
@@ -68,15 +67,26 @@ ResultsPanel::ResultsPanel(ResultsTable& table, QWidget* clientArea, MainMenu& m
     grid_->horizontalHeader()->resizeSection(0, 77);
     grid_->setAccessibleName(QStringLiteral("Results"));
 
-    connect(&model_, &ResultsModel::rowsRemoved, gridModel_, &TextGridModel::rowsRemoved);
-    connect(&model_, &ResultsModel::rowsInserted, gridModel_, &TextGridModel::rowsInserted);
+    connect(&model_, &ResultsModel::rowsAboutToBeRemoved, gridModel_,
+            &TextGridModel::beginRemovingRows);
+    connect(&model_, &ResultsModel::rowsRemoved, gridModel_, &TextGridModel::endRemovingRows);
+    connect(&model_, &ResultsModel::rowsAboutToBeInserted, gridModel_,
+            &TextGridModel::beginInsertingRows);
+    connect(&model_, &ResultsModel::rowsInserted, gridModel_, &TextGridModel::endInsertingRows);
     connect(&model_, &ResultsModel::changed, this, &ResultsPanel::showChanged);
     connect(&model_, &ResultsModel::replacingChanged, this, &ResultsPanel::showReplacing);
     connect(&model_, &ResultsModel::journalFailed, this, [this](const QString& problem) {
         notes_.set(StatusNotes::Note::Journal,
-                   QStringLiteral("The results are not protected: %1.").arg(problem));
+                   problem.isEmpty()
+                       ? QString()
+                       : QStringLiteral("The results are not protected: %1.").arg(problem));
     });
 
+    // The key deletes rows where the table has the focus; the menu item
+    // deletes them from anywhere.
+    auto* deleteKey = new QShortcut(QKeySequence::Delete, grid_, nullptr, nullptr,
+                                    Qt::WidgetWithChildrenShortcut);
+    connect(deleteKey, &QShortcut::activated, menu_.deleteRowsAction, &QAction::trigger);
     connect(menu_.deleteRowsAction, &QAction::triggered, this,
             [this] { RunHandler([this] { deleteSelectedRows(); }); });
     connect(menu_.undoAction, &QAction::triggered, this,
@@ -103,30 +113,45 @@ void ResultsPanel::offerRestore()
     std::vector<AbandonedJournal> journals = FindAbandonedJournals(model_.journalFolder());
     if (journals.empty())
         return;
-    const std::optional<bool> restore = askRestore_(restoreText(
+    const bool restore = askRestore_(restoreText(
         journals.front(), static_cast<int>(journals.size()) - 1, model_.journalFolder()));
-    if (!restore)
-        return;
-    for (std::size_t older = 1; older < journals.size(); ++older)
-        (void)journals[older].moveAside(".aside");
     AbandonedJournal& newest = journals.front();
-    if (!*restore) {
-        const std::string aside = newest.moveAside(".discarded");
-        notes_.set(StatusNotes::Note::Journal,
-                   QStringLiteral("The results that were not saved are kept in %1.")
-                       .arg(QDir::toNativeSeparators(QString::fromStdString(aside))));
-        return;
+    if (restore) {
+        model_.restore(newest.contents());
+        // Once this window's journal holds the rows, the old one has done its
+        // work; until then it stays, locked while this window runs.
+        if (model_.journalProblem().isEmpty())
+            newest.remove();
+        else
+            kept_.push_back(std::move(newest));
+    } else {
+        try {
+            const std::string aside = newest.moveAside(".discarded");
+            notes_.set(StatusNotes::Note::Journal,
+                       QStringLiteral("The results that were not saved are kept in %1.")
+                           .arg(QDir::toNativeSeparators(QString::fromStdString(aside))));
+        } catch (const Error& error) {
+            notes_.set(StatusNotes::Note::Journal, QString::fromStdString(error.what()) + '.');
+        }
     }
-    model_.restore(newest.contents());
-    // Once this window's journal holds the rows, the old one has done its work.
-    if (model_.journalProblem().isEmpty())
-        newest.remove();
-    else
-        (void)newest.moveAside(".restored");
+    for (std::size_t older = 1; older < journals.size(); ++older) {
+        try {
+            (void)journals[older].moveAside(".aside");
+        } catch (const Error&) {
+            // Offered again at the next start.
+        }
+    }
 }
 
-void ResultsPanel::startReplacing(int row)
+void ResultsPanel::startReplacing(int row, double fieldDpi, const std::string& decimalSeparator)
 {
+    const double rowDpi = model_.table().rowLandmarks(row).Dpi;
+    const QString separator = QString::fromStdString(decimalSeparator);
+    // A re-measure at another resolution would change every length.
+    replacingNote_ = rowDpi == fieldDpi
+                         ? QString()
+                         : QStringLiteral(" It was measured at %1 dpi; the DPI field says %2.")
+                               .arg(DpiText(rowDpi, separator), DpiText(fieldDpi, separator));
     model_.startReplacing(row);
 }
 
@@ -151,7 +176,8 @@ void ResultsPanel::showReplacing()
     const std::optional<int> row = model_.replacingRow();
     notes_.set(StatusNotes::Note::Replacing,
                row ? QStringLiteral("The next Analyze replaces row %1; Escape keeps it.")
-                         .arg(QString::fromStdString(model_.table().Cells(0, *row)))
+                             .arg(QString::fromStdString(model_.table().Cells(0, *row))) +
+                         replacingNote_
                    : QString());
 }
 

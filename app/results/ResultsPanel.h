@@ -31,16 +31,18 @@ public:
     [[nodiscard]] ResultsModel& model() { return model_; }
 
     // Asks whether to restore, with the box's text; true for Restore, false
-    // for Discard, nothing when the box was closed. Replaceable for tests.
-    using RestoreQuestion = std::function<std::optional<bool>(const QString& text)>;
+    // for Discard. Replaceable for tests.
+    using RestoreQuestion = std::function<bool(const QString& text)>;
     void setRestoreQuestion(RestoreQuestion question);
 
     // Asks about the newest journal of a window that is gone and left rows
     // unsaved; the older ones are moved aside.
     void offerRestore();
 
-    // The next Analyze replaces this row (1..ResultCount).
-    void startReplacing(int row);
+    // The next Analyze replaces this row (1..ResultCount), at the DPI the
+    // field holds; the status bar says so, and says the row's own DPI where
+    // it differs.
+    void startReplacing(int row, double fieldDpi, const std::string& decimalSeparator);
 
     // The grid catches up with the table after a change made past the model.
     void refresh();
@@ -62,7 +64,10 @@ private:
     TextGridModel* gridModel_ = nullptr;
     StringGrid* grid_ = nullptr;
     RestoreQuestion askRestore_;
+    // Journals whose rows this window restored but could not yet protect.
+    std::vector<AbandonedJournal> kept_;
     bool hadRows_ = false;
+    QString replacingNote_;
 };
 
 } // namespace kestra

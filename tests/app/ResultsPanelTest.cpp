@@ -6,10 +6,13 @@
 #include "measure/Tps.h"
 #include "picture/PictureView.h"
 
+#include <QAbstractItemModelTester>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStatusBar>
 
 namespace {
@@ -56,6 +59,17 @@ protected:
     }
 
     [[nodiscard]] QString status() const { return form->StatusBar1->currentMessage(); }
+
+    // A window that measured one row and ended without saving it.
+    static void crash(const QString& journals, const std::string& scan)
+    {
+        kestra::ResultsTable table;
+        kestra::ResultsModel crashed(table, journals.toStdString());
+        kestra::ResultsTable one;
+        kestra::Landmarks leaf;
+        kestra::RunAnalysis(one, leaf, {scan, 300.0, {}, ".", 60, 40});
+        crashed.add(one.takeRow(1));
+    }
     [[nodiscard]] QStringList numbers() const
     {
         QStringList list;
@@ -70,6 +84,9 @@ TEST_F(ResultsPanelTest, RowsAreDeletedBroughtBackAndReMeasuredInPlace)
     const QString first = writeScan(QStringLiteral("first.bmp"));
     const QString second = writeScan(QStringLiteral("second.bmp"));
     const kestra::MainMenu& menu = *form->MainMenu1;
+    // Every insertion and removal the grid hears of is checked as it happens.
+    const QAbstractItemModelTester checked(form->StringGrid1->model(),
+                                           QAbstractItemModelTester::FailureReportingMode::Fatal);
     open(first);
     measure(10);
     measure(20);
@@ -91,7 +108,24 @@ TEST_F(ResultsPanelTest, RowsAreDeletedBroughtBackAndReMeasuredInPlace)
     EXPECT_EQ(result(2, 3), "1.69"); // OIV 601: 20 pixels at 300 dpi
     EXPECT_FALSE(menu.undoAction->isEnabled());
 
-    // Re-measuring row 1 opens its scan with its landmarks, recording idle.
+    // Rows apart, then every row, each brought back in its place.
+    form->resultsPanel().model().remove({3, 1});
+    EXPECT_EQ(numbers(), QStringList({"2"}));
+    form->resultsPanel().model().remove({1});
+    EXPECT_EQ(numbers(), QStringList());
+    EXPECT_EQ(form->StringGrid1->model()->rowCount(), 1); // the empty row
+    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(numbers(), QStringList({"1", "2", "3"}));
+
+    // Re-measuring row 1 opens its scan with its landmarks, recording idle,
+    // and says when the row was measured at another resolution.
+    form->Edit1->setText(QStringLiteral("600"));
+    activateRow(1);
+    EXPECT_TRUE(status().startsWith("The next Analyze replaces row 1; Escape keeps it. It was "
+                                    "measured at 300 dpi; the DPI field says 600."))
+        << status().toStdString();
+    form->Edit1->setText(QStringLiteral("300"));
     activateRow(1);
     EXPECT_TRUE(form->windowTitle().endsWith(first));
     EXPECT_EQ(coordinate(1, 1), "10");
@@ -142,15 +176,27 @@ TEST_F(ResultsPanelTest, AnEarlierWindowsUnsavedRowsAreRestoredOrKeptAside)
         crashed.remove({2});
     }
     const std::string table = kestra::ResultsText(earlier);
+    // An older window's rows too, an hour before: the newest is offered, the
+    // older kept aside.
+    const QString newest = QDir(folder).entryList({QStringLiteral("*.journal")}).value(0);
+    crash(folder, "/gone/older.bmp");
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("*.journal")})) {
+        QFile journal(QDir(folder).filePath(name));
+        if (name != newest && journal.open(QIODevice::ReadWrite))
+            journal.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                QFileDevice::FileModificationTime);
+    }
 
     QString asked;
     form->resultsPanel().setRestoreQuestion([&](const QString& text) {
         asked = text;
-        return std::optional<bool>(true);
+        return true;
     });
     form->resultsPanel().offerRestore();
-    EXPECT_TRUE(asked.endsWith(" with 2 results that were not saved. Restore them?"))
+    EXPECT_TRUE(asked.contains(" with 2 results that were not saved. Restore them?\n\n1 older "
+                               "journal with unsaved results is kept aside in "))
         << asked.toStdString();
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.aside")}).size(), 1);
     EXPECT_TRUE(asked.startsWith("KESTRA ended on "));
     // The rows as they were, saved to the byte, with their landmarks, before
     // any scan is open; the numbering goes on.
@@ -166,16 +212,8 @@ TEST_F(ResultsPanelTest, AnEarlierWindowsUnsavedRowsAreRestoredOrKeptAside)
     EXPECT_TRUE(asked.isEmpty());
 
     // Another window's rows, discarded: kept aside, and said where.
-    {
-        kestra::ResultsTable other;
-        kestra::ResultsModel crashed(other, folder.toStdString());
-        kestra::ResultsTable one;
-        kestra::Landmarks leaf;
-        kestra::RunAnalysis(one, leaf, {"/gone/other.bmp", 300.0, {}, ".", 60, 40});
-        crashed.add(one.takeRow(1));
-    }
-    form->resultsPanel().setRestoreQuestion(
-        [](const QString&) { return std::optional<bool>(false); });
+    crash(folder, "/gone/other.bmp");
+    form->resultsPanel().setRestoreQuestion([](const QString&) { return false; });
     form->resultsPanel().offerRestore();
     EXPECT_EQ(form->state.Results.ResultCount(), 2);
     const QStringList aside = QDir(folder).entryList({QStringLiteral("*.discarded")});

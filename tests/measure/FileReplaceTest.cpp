@@ -151,30 +151,7 @@ TEST_F(SaveTarget, ALinkKeepsPointingToTheReplacedFile)
 
 TEST_F(SaveTarget, AFullDiskIsReportedAndTheOldFileKept)
 {
-    std::array<int, 2> channel{};
-    ASSERT_EQ(::pipe(channel.data()), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(channel[0]);
-        std::string report;
-        try {
-            report = fullDiskReport(folder);
-        } catch (const std::exception& error) {
-            report = std::string("unexpected: ") + error.what();
-        }
-        (void)!::write(channel[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string report;
-    std::array<char, 512> piece{};
-    for (ssize_t got; (got = ::read(channel[0], piece.data(), piece.size())) > 0;)
-        report.append(piece.data(), static_cast<std::size_t>(got));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
+    const std::string report = test::childReport([&] { return fullDiskReport(folder); });
     if (report.starts_with("skip: "))
         GTEST_SKIP() << "no small file system to fill without a mount namespace (" << report << ")";
     EXPECT_EQ(report, "Cannot write file \"" + (folder / "results.txt").string() +

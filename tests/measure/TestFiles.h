@@ -3,12 +3,14 @@
 #include "measure/Error.h"
 #include "measure/Landmarks.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
 #include <utility>
@@ -82,5 +84,38 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 };
+
+// What work, run in a child process, reports: for a case that changes the
+// process for good, such as a mount namespace of its own. Whatever it throws
+// is reported as "unexpected: <what>".
+template <class Work> std::string childReport(Work&& work)
+{
+    std::array<int, 2> channel{};
+    if (::pipe(channel.data()) != 0)
+        return "unexpected: no pipe";
+    const pid_t child = ::fork();
+    if (child < 0)
+        return "unexpected: no child";
+    if (child == 0) {
+        ::close(channel[0]);
+        std::string report;
+        try {
+            report = work();
+        } catch (const std::exception& error) {
+            report = std::string("unexpected: ") + error.what();
+        }
+        (void)!::write(channel[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string report;
+    std::array<char, 512> piece{};
+    for (ssize_t got; (got = ::read(channel[0], piece.data(), piece.size())) > 0;)
+        report.append(piece.data(), static_cast<std::size_t>(got));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return report;
+}
 
 } // namespace kestra::test

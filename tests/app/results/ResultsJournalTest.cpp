@@ -115,6 +115,42 @@ TEST(ResultsJournal, EveryChangeIsReadBackAndACutRecordIsLeftOut)
     EXPECT_FALSE(ReadJournal(garbled).whole);
 }
 
+TEST(ResultsJournal, WhatTheWindowShowsIsOnDiskAndAnUndoneRowIsSavedOnlyIfItWas)
+{
+    const test::TempFolder folder;
+    ResultsTable table;
+    ResultsModel model(table, folder.string());
+    // Whoever shows a change finds it in the journal already.
+    std::size_t shownRows = 0;
+    QObject::connect(&model, &ResultsModel::changed, [&] {
+        EXPECT_EQ(cellsOf(ReadJournal(onlyJournalIn(folder)).rows), cellsOf(table));
+        ++shownRows;
+    });
+    model.add(analysed(10, "/scans/a.jpg"));
+    model.add(analysed(20, "/scans/b.jpg"));
+    model.markSaved();
+    model.remove({2});
+    model.markSaved(); // a table without row 2
+    model.undo();
+    EXPECT_EQ(shownRows, 4u);
+    EXPECT_EQ(model.unsavedCount(), 1);
+    EXPECT_EQ(ReadJournal(onlyJournalIn(folder)).unsavedCount(), 1);
+
+    // A restore's records count all together: cut anywhere, none of them.
+    const fs::path other = folder / "other";
+    ResultsTable restored;
+    {
+        ResultsModel restoring(restored, other.string());
+        restoring.restore(ReadJournal(onlyJournalIn(folder)));
+    }
+    const std::string text = onlyJournalIn(other);
+    const std::size_t group = text.find("group\t");
+    ASSERT_NE(group, std::string::npos);
+    for (std::size_t cut = group; cut < text.size(); cut += 7)
+        EXPECT_TRUE(ReadJournal(std::string_view(text).substr(0, cut)).rows.empty()) << cut;
+    EXPECT_EQ(cellsOf(ReadJournal(text).rows), cellsOf(table));
+}
+
 TEST(ResultsJournal, OnlyJournalsOfWindowsThatAreGoneAreOffered)
 {
     const test::TempFolder folder;
@@ -182,24 +218,7 @@ std::string fullDiskReport(const fs::path& folder)
 TEST(ResultsJournal, AFullDiskLeavesTheTableWorkingAndTheJournalWhole)
 {
     const test::TempFolder folder;
-    std::array<int, 2> channel{};
-    ASSERT_EQ(::pipe(channel.data()), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(channel[0]);
-        const std::string report = fullDiskReport(folder);
-        (void)!::write(channel[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string report;
-    std::array<char, 512> piece{};
-    for (ssize_t got; (got = ::read(channel[0], piece.data(), piece.size())) > 0;)
-        report.append(piece.data(), static_cast<std::size_t>(got));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    const std::string report = test::childReport([&] { return fullDiskReport(folder); });
     if (report.starts_with("skip:"))
         GTEST_SKIP() << report;
     // The message names the reason; the failed row and the one after are in
