@@ -197,7 +197,9 @@ std::string specimenText(const TpsSpecimen& specimen, std::size_t index)
 
 std::string quotedName(const TpsSpecimen& specimen)
 {
-    return "\"" + PictureNameOf(specimen).value_or("") + "\"";
+    std::string quoted = "\"";
+    quoted.append(PictureNameOf(specimen).value_or("")).append("\"");
+    return quoted;
 }
 
 class MeasureRun {
