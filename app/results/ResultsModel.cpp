@@ -109,12 +109,8 @@ void ResultsModel::add(TableRow row)
     const std::int32_t number = table_.NextNumber();
     row.cells.at(0) = IntegerText(number);
     record(RowRecord(row));
-    const bool rowComes = table_.ResultCount() > 0;
-    if (rowComes)
-        emit rowsAboutToBeInserted(table_.ResultCount() + 1, 1);
-    table_.appendRow(std::move(row.cells), std::move(row.measuredFrom));
-    if (rowComes)
-        emit rowsInserted();
+    insertRow(table_.ResultCount() + 1, std::move(row));
+    table_.continueNumberingAfter(number);
     unsaved_.insert(number);
     emit changed();
 }
@@ -218,13 +214,7 @@ void ResultsModel::restore(const JournalContents& contents)
     record(records + NumberingRecord(contents.lastNumber));
 
     for (const JournalRow& row : contents.rows) {
-        TableRow copy = row.row;
-        const bool rowComes = table_.ResultCount() > 0;
-        if (rowComes)
-            emit rowsAboutToBeInserted(table_.ResultCount() + 1, 1);
-        table_.appendRow(std::move(copy.cells), std::move(copy.measuredFrom));
-        if (rowComes)
-            emit rowsInserted();
+        insertRow(table_.ResultCount() + 1, row.row);
         if (!row.saved)
             unsaved_.insert(RowNumber(row.row));
     }

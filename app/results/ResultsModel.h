@@ -73,6 +73,8 @@ private:
     // made anew first, with the table as it stands.
     void record(const std::string& records);
     [[nodiscard]] std::string tableRecords() const;
+    // Change the table, telling a view before and after; the empty row 1 of
+    // a table without rows is no row that comes or goes.
     void takeRow(int row);
     void insertRow(int row, TableRow content);
 
