@@ -6,12 +6,19 @@
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <limits>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <sys/mman.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace kestra {
@@ -19,13 +26,40 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little);
 
+// Older C library headers lack it; kernels before 5.14 answer EINVAL.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+constexpr qsizetype HugePage = qsizetype{2} << 20;
+constexpr qsizetype Page = 4096;
+
+qsizetype roundedUp(qsizetype bytes, qsizetype unit)
+{
+    return (bytes + unit - 1) / unit * unit;
+}
+
 // Memory from AllocatePicture and the QImages that lie over it: usually one,
 // two for a moment while a widened picture replaces the one it was.
 struct Block {
     void* memory = nullptr;
     qsizetype capacity = 0;
     int images = 0;
+    bool mapped = false;     // mmap'd in huge pages rather than from malloc
+    qsizetype populated = 0; // how far a mapped block is resident
+    // The job memory it goes back to, if any.
+    std::shared_ptr<PictureMemory::Shelf> home;
 };
+
+} // namespace
+
+struct PictureMemory::Shelf {
+    std::mutex mutex;
+    Block* kept = nullptr;
+    bool open = true; // false once the PictureMemory is gone
+};
+
+namespace {
 
 // Which QImages lie over our own memory, found by their first pixel; QImage
 // does not hand out the cleanup information it was made with.
@@ -41,6 +75,127 @@ Registry& registry()
     return *blocks;
 }
 
+bool mappedWayAvailable()
+{
+    // "always [madvise] never": only "never" turns MADV_HUGEPAGE into nothing.
+    std::ifstream settings("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string enabled;
+    if (!std::getline(settings, enabled) || enabled.find("[never]") != std::string::npos)
+        return false;
+    void* page = ::mmap(nullptr, Page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED)
+        return false;
+    const bool populates = ::madvise(page, Page, MADV_POPULATE_WRITE) == 0;
+    ::munmap(page, Page);
+    return populates;
+}
+
+PictureMemoryWay availableWay()
+{
+    static const PictureMemoryWay way =
+        mappedWayAvailable() ? PictureMemoryWay::Mapped : PictureMemoryWay::Plain;
+    return way;
+}
+
+std::atomic<PictureMemoryWay>& chosenWay()
+{
+    static std::atomic<PictureMemoryWay> way = availableWay();
+    return way;
+}
+
+// The thread's job memory, if one lives.
+thread_local std::shared_ptr<PictureMemory::Shelf> threadShelf;
+
+// A mapping of length bytes (a multiple of HugePage) that starts on a huge
+// page, so that every 2 MB of it can be one huge page.
+void* mapHugePages(qsizetype length)
+{
+    const auto span = static_cast<std::size_t>(length + HugePage);
+    void* const start =
+        ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED)
+        return nullptr;
+    const auto begin = reinterpret_cast<std::uintptr_t>(start);
+    const std::uintptr_t aligned = roundedUp(static_cast<qsizetype>(begin), HugePage);
+    const std::uintptr_t end = aligned + static_cast<std::uintptr_t>(length);
+    if (aligned > begin)
+        ::munmap(start, aligned - begin);
+    if (begin + span > end)
+        ::munmap(reinterpret_cast<void*>(end), begin + span - end);
+    // Refused only where the kernel has no huge pages: small pages then.
+    ::madvise(reinterpret_cast<void*>(aligned), static_cast<std::size_t>(length), MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+Block* newBlock(qsizetype capacity)
+{
+    auto block = std::make_unique<Block>();
+    if (chosenWay() == PictureMemoryWay::Mapped && capacity >= HugePage) {
+        block->capacity = roundedUp(capacity, HugePage);
+        block->memory = mapHugePages(block->capacity);
+        block->mapped = true;
+    } else {
+        block->capacity = capacity;
+        block->memory = std::malloc(static_cast<std::size_t>(capacity));
+    }
+    return block->memory == nullptr ? nullptr : block.release();
+}
+
+void discard(Block* block)
+{
+    if (block == nullptr)
+        return;
+    if (block->mapped)
+        ::munmap(block->memory, static_cast<std::size_t>(block->capacity));
+    else
+        std::free(block->memory);
+    delete block;
+}
+
+// Makes the block resident up to `end` in one call, where the kernel can.
+// Where it cannot (memory short, an old kernel), the pages are faulted in
+// as they are written, as with malloc's memory.
+void populate(Block& block, qsizetype end)
+{
+    if (!block.mapped || end <= block.populated)
+        return;
+    end = std::min(roundedUp(end, Page), block.capacity);
+    if (::madvise(static_cast<char*>(block.memory) + block.populated,
+                  static_cast<std::size_t>(end - block.populated), MADV_POPULATE_WRITE) == 0)
+        block.populated = end;
+}
+
+// The thread's kept memory when it fits capacity bytes. One that does not
+// fit goes back to the system, so that a job never holds two pictures'.
+Block* takeKept(qsizetype capacity)
+{
+    PictureMemory::Shelf* const shelf = threadShelf.get();
+    if (shelf == nullptr)
+        return nullptr;
+    Block* kept = nullptr;
+    {
+        const std::lock_guard lock(shelf->mutex);
+        kept = std::exchange(shelf->kept, nullptr);
+    }
+    if (kept != nullptr && kept->capacity >= capacity)
+        return kept;
+    discard(kept);
+    return nullptr;
+}
+
+// A block no QImage lies over any more: back to its job's memory while that
+// lives, otherwise back to the system.
+void giveBack(Block* block)
+{
+    if (const std::shared_ptr<PictureMemory::Shelf> home = std::exchange(block->home, nullptr)) {
+        const std::lock_guard lock(home->mutex);
+        // Of two, the larger stays: it fits more pictures.
+        if (home->open && (home->kept == nullptr || home->kept->capacity <= block->capacity))
+            std::swap(home->kept, block);
+    }
+    discard(block);
+}
+
 void release(void* info)
 {
     auto* block = static_cast<Block*>(info);
@@ -51,8 +206,7 @@ void release(void* info)
             return;
         known.blocks.erase(block->memory);
     }
-    std::free(block->memory);
-    delete block;
+    giveBack(block);
 }
 
 QImage wrap(Block* block, int width, int height, qsizetype bytesPerLine, QImage::Format format)
@@ -236,6 +390,34 @@ void CheckFileSize(qint64 fileSize, qint64 need, qint64 width, qint64 height)
                 .toStdString());
 }
 
+PictureMemoryWay AvailablePictureMemoryWay()
+{
+    return availableWay();
+}
+
+PictureMemoryWay UsePictureMemoryWay(PictureMemoryWay way)
+{
+    if (availableWay() == PictureMemoryWay::Plain)
+        way = PictureMemoryWay::Plain;
+    return chosenWay().exchange(way);
+}
+
+PictureMemory::PictureMemory()
+    : shelf_(std::make_shared<Shelf>()), before_(std::exchange(threadShelf, shelf_))
+{}
+
+PictureMemory::~PictureMemory()
+{
+    threadShelf = std::move(before_);
+    Block* kept = nullptr;
+    {
+        const std::lock_guard lock(shelf_->mutex);
+        shelf_->open = false;
+        kept = std::exchange(shelf_->kept, nullptr);
+    }
+    discard(kept);
+}
+
 QImage AllocatePicture(int width, int height, QImage::Format format)
 {
     // Its 32-bit form must be a QImage too.
@@ -244,20 +426,22 @@ QImage AllocatePicture(int width, int height, QImage::Format format)
         return {};
     const qsizetype bytesPerLine = bytesPerLineOf(width, format);
     const qsizetype capacity = std::max(bytesPerLine, qsizetype{width} * 4) * height;
-    auto* block = new Block{std::malloc(static_cast<std::size_t>(capacity)), capacity, 0};
-    if (block->memory == nullptr) {
-        delete block;
+    Block* block = takeKept(capacity);
+    if (block == nullptr)
+        block = newBlock(capacity);
+    if (block == nullptr)
         return {};
-    }
     try {
+        block->home = threadShelf;
         Registry& known = registry();
         const std::lock_guard lock(known.mutex);
         known.blocks.emplace(block->memory, block);
     } catch (...) {
-        std::free(block->memory);
-        delete block;
+        block->home.reset();
+        discard(block);
         throw;
     }
+    populate(*block, bytesPerLine * height);
     return wrap(block, width, height, bytesPerLine, format);
 }
 
@@ -281,6 +465,7 @@ bool WidenToRgb32(QImage& picture)
         wrap(block, picture.width(), picture.height(), wideBytesPerLine, QImage::Format_RGB32);
     if (wide.isNull())
         return false;
+    populate(*block, wideBytesPerLine * picture.height());
     widenRows(picture, picture.bits());
     // What convertToFormat carries over besides the pixels.
     wide.setDotsPerMeterX(picture.dotsPerMeterX());

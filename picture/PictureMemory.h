@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QtGlobal>
+#include <memory>
 #include <vector>
 
 namespace kestra {
@@ -35,17 +36,61 @@ void CheckFileSize(qint64 fileSize, qint64 need, qint64 width, qint64 height);
 // Whether a header's picture fits the budget.
 [[nodiscard]] bool WithinPictureBudget(qint64 width, qint64 height);
 
+// How a picture's memory is had.
+enum class PictureMemoryWay {
+    // 2 MB-aligned in transparent huge pages, each part made resident in one
+    // call just before it is written: a fault at every 4 KB page's first
+    // touch costs more than the decoding (about 10 us each on a virtual
+    // machine).
+    Mapped,
+    // From malloc, each page faulted in at its first touch: what every kernel
+    // allows, and the way of pictures smaller than one huge page.
+    Plain,
+};
+
+// Mapped where the kernel has MADV_POPULATE_WRITE and transparent huge pages
+// are not off, otherwise Plain; found once.
+[[nodiscard]] PictureMemoryWay AvailablePictureMemoryWay();
+
+// The way the pictures allocated from now on take, for comparing the two;
+// Mapped stays Plain where it is not available. Returns the way before.
+PictureMemoryWay UsePictureMemoryWay(PictureMemoryWay way);
+
 // A picture of the given size and format, its pixels uninitialised, whose
 // memory has room for the same picture at 32 bits a pixel: WidenToRgb32 then
-// converts it where it lies. Only the pages written are backed by memory, so
-// the picture costs its own depth until it is widened. Null when the size
+// converts it where it lies. Only the picture at its own depth is made
+// resident, so it costs that depth until it is widened. Null when the size
 // exceeds the budget or the memory cannot be had.
 [[nodiscard]] QImage AllocatePicture(int width, int height, QImage::Format format);
+
+// A job's picture memory, kept from one picture to the next. While one lives
+// on a thread, the memory of each picture AllocatePicture makes there comes
+// back to it when the last QImage over it goes, and the next picture that
+// fits takes it again, already resident: a run over a folder of scans pays
+// for its memory once. It keeps one picture's memory at a time; one that does
+// not fit is given back to the system before a new one is had, so that a job
+// never holds two. Made and destroyed on the same thread; pictures may
+// outlive it, and then free their memory themselves.
+class PictureMemory {
+public:
+    PictureMemory();
+    ~PictureMemory();
+    PictureMemory(const PictureMemory&) = delete;
+    PictureMemory& operator=(const PictureMemory&) = delete;
+
+    // What it keeps, shared with the pictures whose memory comes back to it.
+    struct Shelf;
+
+private:
+    std::shared_ptr<Shelf> shelf_;
+    std::shared_ptr<Shelf> before_; // the thread's memory before this one
+};
 
 // Converts the picture to Format_RGB32 with the colours
 // QImage::convertToFormat gives. A picture made by AllocatePicture that no
 // other QImage shares is widened in place, from its last pixel backwards, so
-// that it is never held twice; any other goes through a copy. False, with the
+// that it is never held twice, the rest of its memory made resident first as
+// AllocatePicture's was; any other goes through a copy. False, with the
 // picture unchanged, when that copy cannot be made.
 [[nodiscard]] bool WidenToRgb32(QImage& picture);
 

@@ -6,7 +6,10 @@
 #include "tests/measure/TestFiles.h"
 #include "tools/JpegWriter.h"
 
+#include <QScopeGuard>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace kestra {
@@ -17,9 +20,9 @@ using test::makeBmp;
 
 // An odd width, so that every depth pads its rows, and `count` colours that
 // differ in every channel.
-QImage colours(int count)
+QImage colours(int count, int width = 37, int height = 9)
 {
-    QImage picture(37, 9, QImage::Format_RGB32);
+    QImage picture(width, height, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x) {
             const int i = (x * 7 + y * 3) % count;
@@ -106,6 +109,82 @@ TEST(PictureMemory, APictureSharedOrNotOursIsWidenedThroughACopy)
     const QImage expected = qtOwn.convertToFormat(QImage::Format_RGB32);
     ASSERT_TRUE(WidenToRgb32(qtOwn));
     EXPECT_EQ(rowsDiffer(qtOwn, expected), "");
+}
+
+// Pictures large enough for huge pages: 1001 x 601 at 32 bits is 2.4 MB.
+constexpr int LargeWidth = 1001;
+constexpr int LargeHeight = 601;
+
+// The picture decoded and widened with memory had the given way.
+QImage widenedWith(PictureMemoryWay way, const std::function<QImage()>& decode)
+{
+    const PictureMemoryWay before = UsePictureMemoryWay(way);
+    const auto restore = qScopeGuard([before] { UsePictureMemoryWay(before); });
+    QImage picture = decode();
+    const uchar* const where = picture.constBits();
+    EXPECT_TRUE(WidenToRgb32(picture));
+    EXPECT_EQ(picture.constBits(), where);
+    return picture;
+}
+
+TEST(PictureMemory, MappedAndPlainMemoryHoldTheSamePictures)
+{
+    const QByteArray jpeg = WriteJpeg(LargeWidth, LargeHeight, 3, [](int y, std::uint8_t* row) {
+        for (int x = 0; x < 3 * LargeWidth; ++x)
+            row[x] = static_cast<std::uint8_t>(x * 5 + y * 31);
+    });
+    const QByteArray files[] = {
+        makeBmp(colours(2, LargeWidth, LargeHeight), 1, BmpHeader::Info40),
+        makeBmp(colours(200, LargeWidth, LargeHeight), 8, BmpHeader::Info40),
+        makeBmp(colours(300, LargeWidth, LargeHeight), 24, BmpHeader::Info40),
+    };
+    std::pair<const char*, std::function<QImage()>> cases[] = {
+        {"1 bit", [&] { return ReadBmp(files[0]); }},
+        {"8 bits", [&] { return ReadBmp(files[1]); }},
+        {"24 bits", [&] { return ReadBmp(files[2]); }},
+        {"colour JPEG", [&] { return DecodeJpeg(jpeg, 24).image; }},
+    };
+    for (const auto& [name, decode] : cases) {
+        SCOPED_TRACE(name);
+        const QImage mapped = widenedWith(PictureMemoryWay::Mapped, decode);
+        const QImage plain = widenedWith(PictureMemoryWay::Plain, decode);
+        EXPECT_EQ(rowsDiffer(mapped, plain), "");
+        if (AvailablePictureMemoryWay() == PictureMemoryWay::Mapped) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(mapped.constBits()) % (2 << 20), 0u);
+        }
+    }
+}
+
+TEST(PictureMemory, AJobsNextPictureTakesItsMemoryAndAFailedOneLeavesTheHeldPicture)
+{
+    const QByteArray first = makeBmp(colours(300, LargeWidth, LargeHeight), 24, BmpHeader::Info40);
+    const QByteArray second = makeBmp(colours(200, LargeWidth, LargeHeight), 8, BmpHeader::Info40);
+    // Whole rows, enough for the data to be plausible for the picture, then a
+    // run that overshoots its row, found once the picture's memory is had.
+    QByteArray runs = QByteArray("\xFF\x01\xFF\x01\xFF\x01\xEC\x01\x00\x00", 10).repeated(480);
+    runs += QByteArray("\xFF\x01", 2).repeated(4);
+    const QByteArray overshoot =
+        test::makeRleBmp(LargeWidth, LargeHeight, 8, {qRgb(1, 2, 3)}, runs);
+    const QImage expected = ReadBmp(second).convertToFormat(QImage::Format_RGB32);
+    QImage outliving;
+    {
+        const PictureMemory memory;
+        QImage held = ReadBmp(first);
+        ASSERT_TRUE(WidenToRgb32(held));
+        const QImage heldBefore = held.copy();
+        const uchar* const heldMemory = held.constBits();
+        EXPECT_EQ(message([&] { (void)ReadBmp(overshoot); }), "Bitmap image is not valid");
+        EXPECT_EQ(rowsDiffer(held, heldBefore), "");
+
+        held = QImage();
+        QImage next = ReadBmp(second);
+        EXPECT_EQ(next.constBits(), heldMemory);
+        ASSERT_TRUE(WidenToRgb32(next));
+        EXPECT_EQ(rowsDiffer(next, expected), "");
+        outliving = next;
+    }
+    // Its memory is freed with the picture, after the job's.
+    EXPECT_EQ(rowsDiffer(outliving, expected), "");
 }
 
 TEST(PictureMemory, BudgetHoldsAnA3PageAt1200DpiAndRefusesBeyond300Megapixels)
