@@ -1,25 +1,52 @@
-// leafscan: draws a synthetic grapevine leaf scan, a full A4 page at 300 dpi
-// (or at the resolution given): a five-lobed leaf with a serrated edge, veins
-// and a petiole on white paper.
+// leafscan: draws synthetic grapevine leaf scans.
 //
-//   leafscan [--dpi N] OUTPUT...   each OUTPUT ends in .bmp (24-bit) or .jpg
-//                                  (quality 92); N from 50 to 1200, 300 when
-//                                  not given
+//   leafscan [--dpi N] OUTPUT...
+//       A full A4 page at 300 dpi (or at N, 50 to 1200): one fixed five-lobed
+//       leaf with a serrated edge, veins and a petiole on white paper. The
+//       pixels never change; tests and benchmarks rely on them.
 //
-// The drawing is deterministic, so every run gives the same pixels; at other
-// resolutions the same leaf is drawn to scale.
+//   leafscan --seed S [--dpi N] [--truth FILE.tps] OUTPUT...
+//       One varied leaf drawn from seed S, cropped with a margin; its 32
+//       landmarks go to FILE.tps. N fixes the resolution (50 to 1200);
+//       otherwise the seed draws it, 150 to 1200 dpi, log-uniform.
+//
+//   leafscan --set COUNT [--first-seed S] [--dpi N] [--format jpg|bmp]
+//            [--jobs J] DIR
+//       COUNT varied leaves, seeds S, S+1, ... (S is 1 when not given), as
+//       DIR/leaf001.jpg ... with DIR/truth.tps, one specimen per leaf in
+//       order, ID = its number in the set. J pictures are drawn at a time
+//       (2 when not given).
+//
+// Each OUTPUT ends in .bmp (24-bit) or .jpg (quality 92); both declare the
+// resolution. What a seed varies: lobing from deeply lobed to nearly entire,
+// rotation by any angle, mirror image, size 8 to 20 cm across, tooth size and
+// shape, a scanner look (dark leaf on white paper) or a light-box look
+// (translucent light leaf, bright veins, cream background), a petiole or
+// none, a neighbouring leaf, a ruler or a label at the border, and noise.
+//
+// The truth is TPS as the public leaf set has it: x = column, y = height -
+// row, in pixels with a pixel's centre at whole numbers; SCALE = 25.4 / dpi.
+// The landmarks follow the screen: numbers run clockwise round the leaf as
+// the picture shows it, so a mirrored leaf swaps its halves' numbers. P32 is
+// free and written -1 -1. The drawing is deterministic: a seed gives the
+// same pixels on every run, and at another --dpi the same leaf to scale.
 #include "tools/JpegWriter.h"
+#include "tools/SyntheticLeaf.h"
 
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <numbers>
+#include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -147,38 +174,187 @@ bool writeJpeg(const QImage& page, const char* path, int dpi)
     return std::fclose(file) == 0 && written;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+bool writePicture(const QImage& page, const char* path, int dpi)
 {
-    int first = 1;
-    int dpi = 300;
-    if (argc > 2 && std::string_view(argv[1]) == "--dpi") {
-        dpi = std::atoi(argv[2]);
-        first = 3;
+    const QString name = QString::fromLocal8Bit(path);
+    if (name.endsWith(".jpg", Qt::CaseInsensitive))
+        return writeJpeg(page, path, dpi);
+    if (name.endsWith(".bmp", Qt::CaseInsensitive)) {
+        QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+        const int dotsPerMeter = qRound(dpi / 0.0254);
+        rgb.setDotsPerMeterX(dotsPerMeter);
+        rgb.setDotsPerMeterY(dotsPerMeter);
+        return rgb.save(name, "BMP");
     }
-    if (argc <= first || dpi < 50 || dpi > 1200) {
-        std::fprintf(stderr, "usage: leafscan [--dpi 50..1200] OUTPUT.bmp|OUTPUT.jpg...\n");
-        return 2;
+    return false;
+}
+
+std::string tpsSpecimen(const kestra::SyntheticLeaf& leaf, const std::string& image, int id)
+{
+    std::string text = "LM=32\n";
+    char line[96];
+    for (const QPointF& point : leaf.landmarks) {
+        if (point.x() < 0 || point.y() < 0)
+            std::snprintf(line, sizeof line, "-1 -1\n");
+        else
+            std::snprintf(line, sizeof line, "%.2f %.2f\n", point.x(), point.y());
+        text += line;
     }
+    std::snprintf(line, sizeof line, "ID=%d\nSCALE=%.9g\n", id, 25.4 / leaf.dpi);
+    return text + "IMAGE=" + image + "\n" + line;
+}
+
+bool writeText(const std::string& path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// The draft page of old, its pixels unchanged.
+int drawPage(int dpi, int first, int argc, char** argv)
+{
     scale = dpi / 300.0;
     const QImage page = drawLeaf();
     for (int i = first; i < argc; ++i) {
-        const QString path = QString::fromLocal8Bit(argv[i]);
-        bool written = false;
-        if (path.endsWith(".jpg", Qt::CaseInsensitive))
-            written = writeJpeg(page, argv[i], dpi);
-        else if (path.endsWith(".bmp", Qt::CaseInsensitive)) {
-            QImage rgb = page.convertToFormat(QImage::Format_RGB888);
-            const int dotsPerMeter = qRound(dpi / 0.0254);
-            rgb.setDotsPerMeterX(dotsPerMeter);
-            rgb.setDotsPerMeterY(dotsPerMeter);
-            written = rgb.save(path, "BMP");
-        }
-        if (!written) {
+        if (!writePicture(page, argv[i], dpi)) {
             std::fprintf(stderr, "leafscan: cannot write %s\n", argv[i]);
             return 1;
         }
     }
     return 0;
+}
+
+int drawOne(std::uint64_t seed, int dpi, const char* truth, int first, int argc, char** argv)
+{
+    const kestra::SyntheticLeaf leaf = kestra::DrawSyntheticLeaf(seed, dpi);
+    for (int i = first; i < argc; ++i) {
+        if (!writePicture(leaf.picture, argv[i], leaf.dpi)) {
+            std::fprintf(stderr, "leafscan: cannot write %s\n", argv[i]);
+            return 1;
+        }
+    }
+    if (truth) {
+        const std::string image = std::filesystem::path(argv[first]).filename().string();
+        if (!writeText(truth, tpsSpecimen(leaf, image, 1))) {
+            std::fprintf(stderr, "leafscan: cannot write %s\n", truth);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int drawSet(int count, std::uint64_t firstSeed, int dpi, const std::string& format, int jobs,
+            const std::string& directory)
+{
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    const int digits = std::max(3, static_cast<int>(std::to_string(count).size()));
+    std::vector<std::string> specimens(static_cast<std::size_t>(count));
+    std::atomic<int> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        for (int index = next++; index < count && !failed; index = next++) {
+            const kestra::SyntheticLeaf leaf =
+                kestra::DrawSyntheticLeaf(firstSeed + static_cast<std::uint64_t>(index), dpi);
+            std::string number = std::to_string(index + 1);
+            number.insert(0, static_cast<std::size_t>(digits) - number.size(), '0');
+            const std::string name = "leaf" + number + "." + format;
+            const std::string path = (std::filesystem::path(directory) / name).string();
+            if (!writePicture(leaf.picture, path.c_str(), leaf.dpi)) {
+                std::fprintf(stderr, "leafscan: cannot write %s\n", path.c_str());
+                failed = true;
+                return;
+            }
+            specimens[static_cast<std::size_t>(index)] = tpsSpecimen(leaf, name, index + 1);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int i = 1; i < jobs; ++i)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers)
+        worker.join();
+    if (failed)
+        return 1;
+    std::string text;
+    for (const std::string& specimen : specimens)
+        text += specimen;
+    const std::string truth = (std::filesystem::path(directory) / "truth.tps").string();
+    if (!writeText(truth, text)) {
+        std::fprintf(stderr, "leafscan: cannot write %s\n", truth.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: leafscan [--dpi 50..1200] OUTPUT.bmp|OUTPUT.jpg...\n"
+                         "       leafscan --seed S [--dpi 50..1200] [--truth FILE.tps] OUTPUT...\n"
+                         "       leafscan --set COUNT [--first-seed S] [--dpi 50..1200]\n"
+                         "                [--format jpg|bmp] [--jobs J] DIR\n");
+    return 2;
+}
+
+bool number(const char* text, long long& value)
+{
+    char* end = nullptr;
+    value = std::strtoll(text, &end, 10);
+    return end != text && *end == '\0';
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    long long dpi = 0;
+    long long seed = -1;
+    long long count = -1;
+    long long firstSeed = 1;
+    long long jobs = 2;
+    const char* truth = nullptr;
+    std::string format = "jpg";
+    int first = 1;
+    while (first + 1 < argc && std::string_view(argv[first]).starts_with("--")) {
+        const std::string_view option = argv[first];
+        const char* value = argv[first + 1];
+        bool good = true;
+        if (option == "--dpi")
+            good = number(value, dpi) && dpi >= 50 && dpi <= 1200;
+        else if (option == "--seed")
+            good = number(value, seed) && seed >= 0;
+        else if (option == "--set")
+            good = number(value, count) && count >= 1 && count <= 100000;
+        else if (option == "--first-seed")
+            good = number(value, firstSeed) && firstSeed >= 0;
+        else if (option == "--jobs")
+            good = number(value, jobs) && jobs >= 1 && jobs <= 64;
+        else if (option == "--truth")
+            truth = value;
+        else if (option == "--format") {
+            format = value;
+            good = format == "jpg" || format == "bmp";
+        } else
+            good = false;
+        if (!good)
+            return usage();
+        first += 2;
+    }
+    if (count > 0) {
+        if (seed >= 0 || truth || first + 1 != argc)
+            return usage();
+        return drawSet(static_cast<int>(count), static_cast<std::uint64_t>(firstSeed),
+                       static_cast<int>(dpi), format, static_cast<int>(jobs), argv[first]);
+    }
+    if (argc <= first)
+        return usage();
+    if (seed >= 0)
+        return drawOne(static_cast<std::uint64_t>(seed), static_cast<int>(dpi), truth, first, argc,
+                       argv);
+    if (truth)
+        return usage();
+    return drawPage(dpi > 0 ? static_cast<int>(dpi) : 300, first, argc, argv);
 }
