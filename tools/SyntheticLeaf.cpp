@@ -78,10 +78,15 @@ struct HalfShape {
     std::array<double, KnotCount - 1> sinusAt{-1, -1, -1, -1, -1};
     std::array<double, KnotCount - 1> sinusRadius{};
     std::array<double, KnotCount - 1> sinusWidth{};
+    double petiolePower = 2;
 
     double smoothRadius(int sector, double u) const
     {
-        const double blend = (1 - std::cos(Pi * u)) / 2;
+        // Towards the petiole sinus a power below 1 drops the radius soon
+        // after the N5 tip, opening the sinus; above 1 the basal lobes stay
+        // full and the sinus narrows.
+        const double blend =
+            sector == KnotCount - 2 ? std::pow(u, petiolePower) : (1 - std::cos(Pi * u)) / 2;
         const double r = radius[sector] + (radius[sector + 1] - radius[sector]) * blend;
         return r * (1 + bulge[sector] * std::sin(Pi * u));
     }
@@ -129,6 +134,11 @@ struct Interval {
     double depth = 0; // notch depth; 0 for a toothless stretch
     double notchAt = 0.5;
     double sharpness = 1.4;
+    double straight = 0.4;
+
+    // How far in the margin lies at x (0 at a tip, 1 at the notch): the
+    // straight share keeps the tip pointed, the power bows the edge outwards.
+    double inset(double x) const { return straight * x + (1 - straight) * std::pow(x, sharpness); }
 };
 
 struct Vein {
@@ -235,6 +245,7 @@ struct Teeth {
     double depth = 0.4;        // notch depth over spacing
     double notchAt = 0.55;
     double sharpness = 1.4;
+    double straight = 0.4;
     double clearance = 0.03; // toothless stretch at a sinus base
 };
 
@@ -289,7 +300,7 @@ void layTeeth(Half& half, Random& random, const Teeth& teeth, double from, doubl
     for (std::size_t i = 0; i < widths.size(); ++i) {
         half.intervals.push_back({depths[i],
                                   std::clamp(teeth.notchAt + random.uniform(-0.06, 0.06), 0.3, 0.8),
-                                  teeth.sharpness});
+                                  teeth.sharpness, teeth.straight});
         at += widths[i];
         const bool end = i + 1 == widths.size();
         half.nodes.push_back({end ? to : at, end && !toSinus, !(end && toSinus)});
@@ -320,10 +331,9 @@ void cutMargin(Half& half, Random& random, const Teeth& teeth)
         for (int j = 0; j < samples; ++j) {
             const double t = static_cast<double>(j) / samples;
             const double s = a + (b - a) * t;
-            const double inset =
-                t < interval.notchAt
-                    ? std::pow(t / interval.notchAt, interval.sharpness)
-                    : std::pow((1 - t) / (1 - interval.notchAt), interval.sharpness);
+            const double inset = t < interval.notchAt
+                                     ? interval.inset(t / interval.notchAt)
+                                     : interval.inset((1 - t) / (1 - interval.notchAt));
             half.margin.push_back(half.curveAt(s) -
                                   half.outwardAt(s, step) * interval.depth * inset);
         }
@@ -364,7 +374,8 @@ double psiOf(const Half& half, QPointF p)
 
 // The secondary veins: one from a main vein to every small tooth, leaving
 // the main vein at about 45 degrees towards the margin.
-void addSecondaries(Model& model, Half& half, double width, double& firstN1Branch, Random& random)
+void addSecondaries(Model& model, Half& half, const QPolygonF& blade, double width,
+                    double& firstN1Branch, Random& random)
 {
     const HalfShape& shape = half.shape;
     const QPointF origin(0, 0);
@@ -407,7 +418,24 @@ void addSecondaries(Model& model, Half& half, double width, double& firstN1Branc
         const double lengthSquared = dot(v, v);
         const double along = dot(tooth - vein.from, v) / lengthSquared;
         const double across = std::abs(cross(v, tooth - vein.from)) / lengthSquared;
-        const double t = std::clamp(along - across * random.uniform(0.8, 1.1), 0.12, 0.92);
+        const double wanted = along - across * random.uniform(0.8, 1.1);
+        // Teeth that only a vein from the main vein's very base could reach
+        // would fan out from one point; they go without.
+        if (wanted < 0.08)
+            continue;
+        double t = std::clamp(wanted, 0.12, 0.92);
+        // A vein that would cut across a sinus leaves its main vein further out.
+        auto inside = [&](QPointF from) {
+            for (int i = 1; i < 12; ++i) {
+                if (!blade.containsPoint(lerp(from, tooth, i / 12.0), Qt::OddEvenFill))
+                    return false;
+            }
+            return true;
+        };
+        while (t < 0.95 && !inside(lerp(vein.from, vein.to, t)))
+            t += 0.04;
+        if (t >= 0.95)
+            continue;
         const QPointF branch = lerp(vein.from, vein.to, t);
         model.veins.push_back({branch, tooth, width, width * 0.35});
         if (which == 1 && t < firstN1Branch) {
@@ -437,8 +465,9 @@ Model buildModel(Random& random, double toothScale)
     common.angle[N2Tip] = degrees(random.uniform(42, 62));
     common.angle[N3Tip] = common.angle[N2Tip] + degrees(random.uniform(38, 55));
     common.angle[N4Tip] = common.angle[N3Tip] + degrees(random.uniform(22, 36));
-    common.angle[N5Tip] =
-        std::min(common.angle[N4Tip] + degrees(random.uniform(10, 22)), degrees(172));
+    common.angle[N5Tip] = std::min(common.angle[N4Tip] + degrees(random.uniform(8, 20)),
+                                   degrees(random.uniform(145, 172)));
+    common.petiolePower = random.uniform(0.35, 1.4);
     common.angle[PetioleSinus] = Pi;
     common.radius[N1Tip] = 1;
     common.radius[N2Tip] = random.uniform(0.82, 1.0);
@@ -446,9 +475,11 @@ Model buildModel(Random& random, double toothScale)
     common.radius[N4Tip] = common.radius[N3Tip] * random.uniform(0.62, 0.8);
     common.radius[N5Tip] = common.radius[N4Tip] * random.uniform(0.7, 0.9);
     common.radius[PetioleSinus] = random.uniform(0, 0.04);
-    const double lobeBulge = random.uniform(0.0, 0.15);
-    const double sinusWidth = random.uniform(0.12, 0.3) + 0.3 * lobing;
-    const double basalBulge = random.uniform(0.0, 0.25);
+    // Below 0, so that a lobe narrows to its vein's tooth.
+    const double lobeBulge = random.uniform(-0.2, -0.05);
+    // Wide sinus windows taper the lobes; narrow ones leave fans.
+    const double sinusWidth = random.uniform(0.28, 0.55);
+    const double basalBulge = random.uniform(0.0, 0.1);
 
     for (int index = 0; index < 2; ++index) {
         Half& half = model.halves[static_cast<std::size_t>(index)];
@@ -459,7 +490,8 @@ Model buildModel(Random& random, double toothScale)
             shape.angle[static_cast<std::size_t>(knot)] += degrees(random.uniform(-3, 3));
             shape.radius[static_cast<std::size_t>(knot)] *= random.uniform(0.96, 1.04);
         }
-        shape.angle[N5Tip] = std::min(shape.angle[N5Tip], degrees(174));
+        shape.angle[N5Tip] =
+            std::clamp(shape.angle[N5Tip], shape.angle[N4Tip] + degrees(5), degrees(174));
         shape.bulge = {lobeBulge + random.uniform(-0.03, 0.03),
                        lobeBulge + random.uniform(-0.03, 0.03), random.uniform(-0.03, 0.08),
                        random.uniform(-0.03, 0.08), basalBulge};
@@ -480,32 +512,35 @@ Model buildModel(Random& random, double toothScale)
     Teeth teeth;
     teeth.spacing = toothScale;
     teeth.mainSpacing = toothScale * random.uniform(1.3, 1.9);
-    teeth.depth = random.uniform(0.2, 0.6);
+    teeth.depth = random.uniform(0.3, 0.75);
     teeth.notchAt = random.uniform(0.4, 0.7);
-    teeth.sharpness = random.uniform(1.0, 1.8);
+    teeth.sharpness = random.uniform(1.2, 2.0);
+    teeth.straight = random.uniform(0.5, 0.9);
     teeth.clearance = toothScale * random.uniform(0.6, 1.2) * (0.5 + deep);
 
     const double n4At = random.uniform(0.14, 0.3);
     const double n5At = random.uniform(0.3, 0.5);
     const double veinWidth = random.uniform(0.008, 0.012);
+    for (Half& half : model.halves)
+        cutMargin(half, random, teeth);
+    const auto& left = model.halves[0].margin;
+    const auto& right = model.halves[1].margin;
+    model.outline.assign(left.begin(), left.end());
+    model.outline.insert(model.outline.end(), right.rbegin() + 1, right.rend());
+    const QPolygonF blade(model.outline.begin(), model.outline.end());
+
     double firstN1Branch = 2;
     for (Half& half : model.halves) {
-        cutMargin(half, random, teeth);
         half.n4Base = lerp(QPointF(0, 0), half.tip[2], n4At * random.uniform(0.9, 1.1));
         half.n5Base = lerp(half.n4Base, half.tip[3], n5At * random.uniform(0.9, 1.1));
         model.veins.push_back({QPointF(0, 0), half.tip[1], veinWidth * 0.85, veinWidth * 0.2});
         model.veins.push_back({QPointF(0, 0), half.tip[2], veinWidth * 0.75, veinWidth * 0.2});
         model.veins.push_back({half.n4Base, half.tip[3], veinWidth * 0.5, veinWidth * 0.18});
         model.veins.push_back({half.n5Base, half.tip[4], veinWidth * 0.35, veinWidth * 0.15});
-        addSecondaries(model, half, veinWidth * 0.3, firstN1Branch, random);
+        addSecondaries(model, half, blade, veinWidth * 0.3, firstN1Branch, random);
     }
     model.veins.insert(model.veins.begin(),
                        {QPointF(0, 0), model.halves[0].tip[0], veinWidth, veinWidth * 0.2});
-
-    const auto& left = model.halves[0].margin;
-    const auto& right = model.halves[1].margin;
-    model.outline.assign(left.begin(), left.end());
-    model.outline.insert(model.outline.end(), right.rbegin() + 1, right.rend());
     return model;
 }
 
@@ -590,9 +625,9 @@ Look chooseLook(Random& random)
                                 static_cast<int>(random.uniform(175, 210)),
                                 static_cast<int>(random.uniform(30, 80)));
         else
-            look.blade = QColor(static_cast<int>(random.uniform(120, 160)),
-                                static_cast<int>(random.uniform(80, 120)),
-                                static_cast<int>(random.uniform(40, 70)));
+            look.blade = QColor(static_cast<int>(random.uniform(150, 185)),
+                                static_cast<int>(random.uniform(140, 175)),
+                                static_cast<int>(random.uniform(50, 80)));
         look.bladeOther = shifted(look.blade, static_cast<int>(random.uniform(-30, 20)),
                                   static_cast<int>(random.uniform(-30, 10)), 0);
         look.vein = shifted(look.blade, 45, 35, 50);
