@@ -467,7 +467,7 @@ Model buildModel(Random& random, double toothScale)
     common.angle[N4Tip] = common.angle[N3Tip] + degrees(random.uniform(22, 36));
     common.angle[N5Tip] = std::min(common.angle[N4Tip] + degrees(random.uniform(8, 20)),
                                    degrees(random.uniform(145, 172)));
-    common.petiolePower = random.uniform(0.35, 1.4);
+    common.petiolePower = random.uniform(0.6, 1.4);
     common.angle[PetioleSinus] = Pi;
     common.radius[N1Tip] = 1;
     common.radius[N2Tip] = random.uniform(0.82, 1.0);
@@ -531,8 +531,27 @@ Model buildModel(Random& random, double toothScale)
 
     double firstN1Branch = 2;
     for (Half& half : model.halves) {
-        half.n4Base = lerp(QPointF(0, 0), half.tip[2], n4At * random.uniform(0.9, 1.1));
-        half.n5Base = lerp(half.n4Base, half.tip[3], n5At * random.uniform(0.9, 1.1));
+        // N4 and N5 leave their main veins further out where a sinus would
+        // otherwise put them outside the blade.
+        auto inside = [&](QPointF from, QPointF to) {
+            for (int i = 1; i < 16; ++i) {
+                if (!blade.containsPoint(lerp(from, to, i / 16.0), Qt::OddEvenFill))
+                    return false;
+            }
+            return true;
+        };
+        double n4Share = n4At * random.uniform(0.9, 1.1);
+        half.n4Base = lerp(QPointF(0, 0), half.tip[2], n4Share);
+        while (n4Share < 0.6 && !inside(half.n4Base, half.tip[3])) {
+            n4Share += 0.03;
+            half.n4Base = lerp(QPointF(0, 0), half.tip[2], n4Share);
+        }
+        double n5Share = n5At * random.uniform(0.9, 1.1);
+        half.n5Base = lerp(half.n4Base, half.tip[3], n5Share);
+        while (n5Share < 0.85 && !inside(half.n5Base, half.tip[4])) {
+            n5Share += 0.03;
+            half.n5Base = lerp(half.n4Base, half.tip[3], n5Share);
+        }
         model.veins.push_back({QPointF(0, 0), half.tip[1], veinWidth * 0.85, veinWidth * 0.2});
         model.veins.push_back({QPointF(0, 0), half.tip[2], veinWidth * 0.75, veinWidth * 0.2});
         model.veins.push_back({half.n4Base, half.tip[3], veinWidth * 0.5, veinWidth * 0.18});
