@@ -3,6 +3,7 @@
 #include "measure/Landmarks.h"
 #include "measure/TextGrid.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -22,14 +23,41 @@ public:
 
     LandmarkRecorder();
 
-    // Clears landmarks 1 to 32 and their list cells; the auxiliary point and
-    // the Next point availability stay as they are.
+    // Clears landmarks 1 to 32, their list cells and every suggestion; the
+    // auxiliary point and the Next point availability stay as they are.
     void ResetPoints();
 
     // Takes landmarks 1 to 32 from elsewhere (a landmark file) in place of the
     // recorded ones, with their list cells, and stops recording, so that
     // Start/Stop begins at P(1) and a click can record any of them again.
+    // None of them counts as suggested.
     void takeLandmarks(const Landmarks& landmarks);
+
+    // Places the suggestions (those not at (0, 0)) where a landmark is missing
+    // or still suggested, never over one the user placed; an earlier
+    // suggestion that the new ones leave out goes. Recording then goes on at
+    // the first landmark still missing, or stops when none is, so that a
+    // stray click changes nothing. From here until the next reset, stepping
+    // on after a click goes to the next landmark still missing.
+    void suggest(const Landmarks& suggestions);
+
+    // Whether landmark n (1..32) holds a suggestion the user has not confirmed.
+    [[nodiscard]] bool isSuggested(int landmark) const;
+
+    // Makes every suggested landmark a placed one, as Analyze takes them as
+    // they stand. Whether there was any.
+    bool confirmSuggestions();
+
+    // The landmarks with the suggested ones missing: those whose crosses go
+    // into the picture.
+    [[nodiscard]] Landmarks placedPoints() const;
+    // Only the suggested landmarks, the others missing.
+    [[nodiscard]] Landmarks suggestedPoints() const;
+
+    // Landmark n takes the position and the suggested mark that landmark
+    // from[n - 1] had (a swap of the leaf's halves). After suggestions,
+    // recording goes on at the first landmark then missing, as after suggest.
+    void reorder(const std::array<int, LandmarkCount>& from);
 
     // Start/Stop: a single signed comparison, so the reset state (-1) stops
     // like recording does; only from idle does it start again at P(1).
@@ -50,13 +78,15 @@ public:
     void keyReleased(std::uint16_t keyCode);
 
     // Records the current landmark at a display position of the picture
-    // control at the given zoom. Returns whether a landmark was recorded (so
-    // that the caller redraws the markers).
+    // control at the given zoom; a suggestion there counts as confirmed.
+    // Returns whether a landmark was recorded (so that the caller redraws the
+    // markers).
     bool recordRelease(std::int32_t displayX, std::int32_t displayY, std::int32_t zoomPercent);
 
     // With stepping on, a release that records a landmark then moves on as
     // Next point does, except from P(32), where the cursor stays so that a
-    // stray click cannot overwrite P(1). Off at start.
+    // stray click cannot overwrite P(1). After suggestions it moves on to the
+    // next landmark still missing, and stays when there is none. Off at start.
     void setStepOnAfterClick(bool stepOn) { stepOnAfterClick_ = stepOn; }
     [[nodiscard]] bool stepOnAfterClick() const { return stepOnAfterClick_; }
 
@@ -79,6 +109,15 @@ private:
     // To idle: nothing is recorded until Start/Stop again.
     void stop();
     void showCoordinates(int landmark);
+    void clearSuggestions();
+    // Recording at the first missing landmark, or idle when none is.
+    void goOnAtFirstMissing();
+    // To the next missing landmark after the current one, if any.
+    void stepToNextMissing();
+
+    // Indexed by landmark number; index 0 unused.
+    std::array<bool, LandmarkCount + 1> suggested_{};
+    bool hadSuggestions_ = false;
 
     TextGrid coordinates_;
     std::string statusText_;

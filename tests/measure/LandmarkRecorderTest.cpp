@@ -2,7 +2,9 @@
 
 #include "measure/MainState.h"
 
+#include <array>
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace kestra;
 
@@ -232,6 +234,73 @@ TEST(LandmarkRecorder, StopAndStartKeepRecordedLandmarks)
     EXPECT_EQ(recorder.CurrentPoint, 1);
     EXPECT_EQ(recorder.points.PointX[3], 30.0);
     EXPECT_EQ(recorder.coordinates().Cell(2, 3), "40");
+}
+
+TEST(LandmarkRecorder, SuggestionsFillOnlyWhatTheUserLeftAndAClickConfirmsThem)
+{
+    LandmarkRecorder recorder = recordingAt(2);
+    EXPECT_TRUE(recorder.recordRelease(70, 80, 100)); // P(2), the user's own
+    recorder.setStepOnAfterClick(true);
+    Landmarks found;
+    for (const int n : {1, 2, 3, 9, 31, 32}) {
+        found.PointX[n] = 10.0 * n;
+        found.PointY[n] = 5.0;
+    }
+    recorder.suggest(found);
+    EXPECT_EQ(recorder.points.PointX[2], 70.0);
+    EXPECT_FALSE(recorder.isSuggested(2));
+    EXPECT_TRUE(recorder.isSuggested(3));
+    EXPECT_EQ(recorder.coordinates().Cell(0, 3), "P(3)?");
+    EXPECT_EQ(recorder.coordinates().Cell(0, 2), "P(2)");
+    EXPECT_EQ(recorder.placedPoints().PointX[3], 0.0);
+    EXPECT_EQ(recorder.suggestedPoints().PointX[3], 30.0);
+    EXPECT_EQ(recorder.suggestedPoints().PointX[2], 0.0);
+    // Recording goes on at the first landmark still missing.
+    EXPECT_EQ(recorder.CurrentPoint, 4);
+    EXPECT_EQ(recorder.statusText(), "Reading P(4) ...");
+
+    // A suggestion corrected: confirmed, and on to the next one missing.
+    recorder.jumpTo(3);
+    EXPECT_TRUE(recorder.recordRelease(33, 6, 100));
+    EXPECT_FALSE(recorder.isSuggested(3));
+    EXPECT_EQ(recorder.coordinates().Cell(0, 3), "P(3)");
+    EXPECT_EQ(recorder.CurrentPoint, 4);
+
+    // Halves swapped with their marks; P(2)'s partner is P(6).
+    std::array<int, LandmarkCount> swapped{};
+    for (int n = 1; n <= LandmarkCount; ++n)
+        swapped[static_cast<std::size_t>(n - 1)] = n;
+    std::swap(swapped[1], swapped[5]);
+    std::swap(swapped[8], swapped[30]);
+    recorder.reorder(swapped);
+    EXPECT_EQ(recorder.points.PointX[6], 70.0);
+    EXPECT_FALSE(recorder.isSuggested(6));
+    EXPECT_EQ(recorder.points.PointX[31], 90.0);
+    EXPECT_TRUE(recorder.isSuggested(31));
+    EXPECT_EQ(recorder.points.PointX[9], 310.0);
+    EXPECT_TRUE(recorder.isSuggested(9));
+    EXPECT_EQ(recorder.CurrentPoint, 2);
+
+    // A new suggestion replaces the old ones, not the user's; with nothing
+    // missing, recording stops, so that a stray click changes nothing.
+    Landmarks everywhere;
+    for (int n = 1; n <= LandmarkCount; ++n)
+        everywhere.PointX[n] = everywhere.PointY[n] = n + 100.0;
+    recorder.suggest(everywhere);
+    EXPECT_EQ(recorder.points.PointX[6], 70.0);
+    EXPECT_EQ(recorder.points.PointX[31], 131.0);
+    EXPECT_EQ(recorder.CurrentPoint, LandmarkRecorder::Idle);
+    EXPECT_FALSE(recorder.recordRelease(1, 1, 100));
+
+    // Analyze takes them as they stand; a reset forgets every mark.
+    EXPECT_TRUE(recorder.confirmSuggestions());
+    EXPECT_FALSE(recorder.confirmSuggestions());
+    EXPECT_EQ(recorder.placedPoints().PointX[31], 131.0);
+    recorder.suggest(found);
+    recorder.ResetPoints();
+    for (int n = 1; n <= LandmarkCount; ++n)
+        EXPECT_FALSE(recorder.isSuggested(n)) << n;
+    EXPECT_EQ(recorder.coordinates().Cell(0, 1), "P(1)");
 }
 
 TEST(DisplayToPicture, TruncatesTowardZeroAtEveryZoom)
