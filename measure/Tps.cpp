@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -247,27 +248,37 @@ private:
 
 } // namespace
 
+std::string TpsSpecimenText(const Landmarks& points, double pictureHeight, std::string_view image,
+                            std::string_view id, std::optional<double> dpi)
+{
+    std::string text = "LM=32\n";
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        if (points.IsPointMissing(n)) {
+            // Negative coordinates are the field's mark of a landmark not placed.
+            text += "-1 -1\n";
+            continue;
+        }
+        appendNumber(text, points.PointX[n], std::chars_format::fixed);
+        text += ' ';
+        appendNumber(text, pictureHeight - points.PointY[n], std::chars_format::fixed);
+        text += '\n';
+    }
+    text.append("IMAGE=").append(image).append("\nID=").append(id).append("\n");
+    if (dpi) {
+        text += "SCALE=";
+        appendNumber(text, ScaleFactor(*dpi));
+        text += '\n';
+    }
+    return text;
+}
+
 std::string TpsText(const ResultsTable& table)
 {
     std::string text;
     for (int row = 1; row <= table.ResultCount(); ++row) {
         const RowLandmarks& measured = table.rowLandmarks(row);
-        text += "LM=32\n";
-        for (int n = 1; n <= LandmarkCount; ++n) {
-            if (measured.points.IsPointMissing(n)) {
-                // Negative coordinates are the field's mark of a landmark not placed.
-                text += "-1 -1\n";
-                continue;
-            }
-            appendNumber(text, measured.points.PointX[n], std::chars_format::fixed);
-            text += ' ';
-            appendNumber(text, measured.pictureHeight - measured.points.PointY[n],
-                         std::chars_format::fixed);
-            text += '\n';
-        }
-        text += "IMAGE=" + table.Cells(1, row) + "\nID=" + table.Cells(0, row) + "\nSCALE=";
-        appendNumber(text, ScaleFactor(measured.Dpi));
-        text += '\n';
+        text += TpsSpecimenText(measured.points, measured.pictureHeight, table.Cells(1, row),
+                                table.Cells(0, row), measured.Dpi);
     }
     return text;
 }
@@ -399,6 +410,22 @@ std::string ReadTpsFile(const std::string& tpsPath)
     }
     if (file.bad())
         throw Error("Cannot read file \"" + tpsPath + "\". " +
+                    std::strerror(errno != 0 ? errno : EIO));
+    return text;
+}
+
+std::string ReadTpsStandardInput()
+{
+    std::string text;
+    std::array<char, 65536> piece{};
+    errno = 0;
+    for (std::size_t read; (read = std::fread(piece.data(), 1, piece.size(), stdin)) > 0;) {
+        text.append(piece.data(), read);
+        if (text.size() > MaxTpsFileBytes)
+            throw Error("Standard input holds more than 64 MB, too much for a TPS file");
+    }
+    if (std::ferror(stdin))
+        throw Error(std::string("Cannot read standard input. ") +
                     std::strerror(errno != 0 ? errno : EIO));
     return text;
 }

@@ -24,6 +24,13 @@ namespace kestra {
 // the locale, and lines end in LF.
 [[nodiscard]] std::string TpsText(const ResultsTable& table);
 
+// One specimen as TpsText writes it: the landmarks with
+// y = pictureHeight - y and "-1 -1" for one not placed, IMAGE= image, ID= id
+// and, when dpi is given, SCALE= 25.4 / dpi.
+[[nodiscard]] std::string TpsSpecimenText(const Landmarks& points, double pictureHeight,
+                                          std::string_view image, std::string_view id,
+                                          std::optional<double> dpi);
+
 // Writes TpsText to path through ReplaceFile (FileReplace.h), with its
 // safety and its messages.
 void ExportTps(const ResultsTable& table, const std::string& path);
@@ -99,6 +106,10 @@ inline constexpr std::uintmax_t MaxTpsFileBytes = 64'000'000;
 // The text of the regular file at tpsPath, at most MaxTpsFileBytes long.
 // Throws Error before reading for anything else, and when it cannot be read.
 [[nodiscard]] std::string ReadTpsFile(const std::string& tpsPath);
+
+// All of standard input, at most MaxTpsFileBytes long, for a TPS file given
+// as "-". Throws Error when it cannot be read or is longer.
+[[nodiscard]] std::string ReadTpsStandardInput();
 
 // ReadTpsLandmarks on the text of ReadTpsFile.
 [[nodiscard]] Landmarks LoadTpsLandmarks(const std::string& tpsPath, const TpsPicture& picture);

@@ -469,7 +469,9 @@ a specimen are each said in one line on standard error and left out; the other
 rows are still written.
 
 Options:
-  -l, --landmarks FILE  the TPS file that holds the landmarks (required)
+  -l, --landmarks FILE  the TPS file that holds the landmarks (required); -
+                        reads it from standard input, as 'kestra suggest'
+                        writes it
       --dpi N           measure every scan at N dots per inch; without it, each
                         specimen's SCALE= gives its resolution (25.4 / SCALE)
   -o, --output FILE     write the table to FILE, replaced only once it is
@@ -517,7 +519,13 @@ int RunMeasureCommand(const std::vector<std::string>& arguments)
         return LeftOut;
     }
     try {
-        specimens = ReadTpsSpecimens(ReadTpsFile(options.landmarks), options.landmarks);
+        // "-" is standard input, as `kestra suggest` pipes its landmarks in;
+        // messages name it so.
+        const bool piped = options.landmarks == "-";
+        if (piped)
+            options.landmarks = "standard input";
+        specimens = ReadTpsSpecimens(
+            piped ? ReadTpsStandardInput() : ReadTpsFile(options.landmarks), options.landmarks);
     } catch (const Error& error) {
         std::fprintf(stderr, "kestra: %s: %s\n", options.landmarks.c_str(), error.what());
         return LeftOut;
