@@ -12,6 +12,9 @@
 #include <QImageReader>
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 
 namespace kestra {
@@ -84,10 +87,17 @@ void readUpTo(QFile& file, QByteArray& bytes, qint64 length)
         fail(QStringLiteral("Stream read error"));
 }
 
+// A file read whole: its bytes, which lie in memory of their own once the
+// file is larger than its head.
+struct WholeFile {
+    std::shared_ptr<char[]> memory;
+    QByteArray bytes;
+};
+
 // The whole JPEG file, once its header has shown that the file is no larger
 // than its picture can need; a header that runs on without end is not read
 // beyond MaxJpegHeadBytes.
-QByteArray readJpeg(QFile& file, QByteArray head)
+WholeFile readJpeg(QFile& file, QByteArray head)
 {
     std::optional<JpegHeader> header = ReadJpegHeader(head);
     for (qint64 length = HeadBytes * 8; !header && head.size() < file.size(); length *= 8) {
@@ -102,8 +112,19 @@ QByteArray readJpeg(QFile& file, QByteArray head)
         CheckPictureBudget(header->width, header->height);
         CheckFileSize(file.size(), JpegFileNeed(*header), header->width, header->height);
     }
-    readUpTo(file, head, file.size());
-    return head;
+    if (head.size() >= file.size())
+        return {nullptr, std::move(head)};
+    // The rest goes straight into memory made resident at once, not grown
+    // into a buffer page by page.
+    WholeFile whole{AllocateFileBytes(file.size()), {}};
+    if (whole.memory == nullptr)
+        throw std::bad_alloc();
+    std::memcpy(whole.memory.get(), head.constData(), static_cast<std::size_t>(head.size()));
+    const qint64 rest = file.size() - head.size();
+    if (file.read(whole.memory.get() + head.size(), rest) != rest)
+        fail(QStringLiteral("Stream read error"));
+    whole.bytes = QByteArray::fromRawData(whole.memory.get(), file.size());
+    return whole;
 }
 
 QImage readIcon(QFile& file)
@@ -150,7 +171,8 @@ LoadedPicture LoadPicture(const QString& path, int displayColorDepth)
     QByteArray head;
     readUpTo(file, head, HeadBytes);
     if (kind == Kind::Jpeg) {
-        const QByteArray bytes = readJpeg(file, std::move(head));
+        const WholeFile whole = readJpeg(file, std::move(head));
+        const QByteArray& bytes = whole.bytes;
         DecodedJpeg decoded = DecodeJpeg(bytes, displayColorDepth);
         const Declaration declared =
             ReadJpegDeclaration(reinterpret_cast<const unsigned char*>(bytes.constData()),

@@ -402,6 +402,16 @@ PictureMemoryWay UsePictureMemoryWay(PictureMemoryWay way)
     return chosenWay().exchange(way);
 }
 
+std::shared_ptr<char[]> AllocateFileBytes(qsizetype size)
+{
+    Block* const block = newBlock(std::max(size, qsizetype{1}));
+    if (block == nullptr)
+        return nullptr;
+    populate(*block, size);
+    // On a throw, shared_ptr calls the deleter itself.
+    return {static_cast<char*>(block->memory), [block](char*) { discard(block); }};
+}
+
 PictureMemory::PictureMemory()
     : shelf_(std::make_shared<Shelf>()), before_(std::exchange(threadShelf, shelf_))
 {}

@@ -63,6 +63,11 @@ PictureMemoryWay UsePictureMemoryWay(PictureMemoryWay way);
 // exceeds the budget or the memory cannot be had.
 [[nodiscard]] QImage AllocatePicture(int width, int height, QImage::Format format);
 
+// Memory for a file read whole before it is decoded, had and made resident
+// as a picture's is: a 1200-dpi JPEG file's tens of megabytes would otherwise
+// fault in page by page as they are read. Null when it cannot be had.
+[[nodiscard]] std::shared_ptr<char[]> AllocateFileBytes(qsizetype size);
+
 // A job's picture memory, kept from one picture to the next. While one lives
 // on a thread, the memory of each picture AllocatePicture makes there comes
 // back to it when the last QImage over it goes, and the next picture that

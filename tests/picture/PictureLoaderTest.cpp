@@ -1,6 +1,8 @@
 #include "picture/PictureLoader.h"
 
 #include "TestPictures.h"
+#include "picture/BmpReader.h"
+#include "picture/JpegDecoder.h"
 #include "tests/measure/TestFiles.h"
 #include "tools/JpegWriter.h"
 
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <tuple>
@@ -55,6 +58,40 @@ TEST_F(PictureLoader, ChoosesTheDecoderByTheExtensionAlone)
     EXPECT_EQ(loadError(write("leaf.jpg", bitmap_)), "JPEG error #53");
     EXPECT_EQ(loadError(write("empty.jpg", {})), "JPEG error #42");
     EXPECT_TRUE(LoadPicture(write("empty.bmp", {}), 24).image.isNull());
+}
+
+TEST_F(PictureLoader, ReadsLargeFilesAsTheirBytesDecodeInMemory)
+{
+    // Tall enough for several batches, and rows of every kind of finishing.
+    QImage picture(1001, 1500, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 3 + y) % 256, (x ^ y) % 16 * 17, y % 251));
+    const QImage fewColours =
+        picture.convertToFormat(QImage::Format_Indexed8, {qRgb(0, 0, 0), qRgb(9, 90, 200)});
+    // The last row of a file may lack its padding.
+    QByteArray unpadded = test::makeBmp(picture, 24, test::BmpHeader::Info40);
+    unpadded.chop(1);
+    const std::pair<const char*, QByteArray> files[] = {
+        {"bottom-up 24 bits", test::makeBmp(picture, 24, test::BmpHeader::Info40)},
+        {"top-down 32 bits", test::makeBmp(picture, 32, test::BmpHeader::V5, true)},
+        {"4 bits", test::makeBmp(fewColours, 4, test::BmpHeader::Info40)},
+        {"last row unpadded", unpadded},
+    };
+    // Bitmap rows are read in batches, not one by one.
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        const QImage loaded = LoadPicture(write(QStringLiteral("batches.bmp"), bytes), 24).image;
+        EXPECT_EQ(loaded, ReadBmp(bytes));
+    }
+    // A JPEG file beyond its first read goes into memory of its own.
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const QByteArray jpeg = WriteJpeg(rgb.width(), rgb.height(), 3, [&](int y, std::uint8_t* row) {
+        std::memcpy(row, rgb.constScanLine(y), 3 * static_cast<std::size_t>(rgb.width()));
+    });
+    ASSERT_GT(jpeg.size(), 64 * 1024);
+    EXPECT_EQ(LoadPicture(write(QStringLiteral("large.jpg"), jpeg), 24).image,
+              DecodeJpeg(jpeg, 24).image);
 }
 
 TEST_F(PictureLoader, NamesTheExtensionOrTheFileItCannotRead)
