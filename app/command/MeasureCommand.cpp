@@ -10,6 +10,7 @@
 #include "measure/ResultsExport.h"
 #include "measure/Tps.h"
 #include "picture/PictureLoader.h"
+#include "picture/PictureMemory.h"
 
 #include <QFile>
 #include <algorithm>
@@ -329,6 +330,9 @@ Outcome MeasureRun::measure(const Job& job) const
 
 void MeasureRun::work()
 {
+    // Each scan takes the picture memory the job's previous scan let go,
+    // already resident, instead of mapping and populating its own.
+    const PictureMemory memory;
     for (std::size_t next; !stopped_ && (next = nextJob_++) < jobs_.size();) {
         const std::size_t specimen = jobs_[next];
         Outcome outcome = measure(std::get<Job>(plan_[specimen]));
