@@ -28,6 +28,9 @@ const QColor VeinColour(106, 154, 76);
 const QColor VeinName(60, 100, 40);
 const QColor Marker(29, 63, 143);
 const QColor Current(224, 64, 10);
+// Suggested landmarks: amber round light amber, unlike placed and missing ones.
+const QColor Suggested(196, 120, 0);
+const QColor SuggestedFill(255, 221, 150);
 const QColor Note(80, 80, 80);
 
 QPointF LabelDirection(LabelSide side)
@@ -136,10 +139,27 @@ LandmarkGuide::LandmarkGuide(QWidget* parent)
     resize(sizeHint());
 }
 
+void LandmarkGuide::showLandmarks(const LandmarkRecorder& recorder)
+{
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        suggested_[static_cast<std::size_t>(n - 1)] = recorder.isSuggested(n);
+    }
+    showLandmarks(recorder.points, recorder.CurrentPoint, false);
+}
+
 void LandmarkGuide::showLandmarks(const Landmarks& points, std::int32_t currentPoint)
+{
+    showLandmarks(points, currentPoint, true);
+}
+
+void LandmarkGuide::showLandmarks(const Landmarks& points, std::int32_t currentPoint,
+                                  bool noneSuggested)
 {
     for (int n = 1; n <= LandmarkCount; ++n) {
         recorded_[static_cast<std::size_t>(n - 1)] = !points.IsPointMissing(n);
+    }
+    if (noneSuggested) {
+        suggested_.fill(false);
     }
     currentPoint_ = currentPoint;
 
@@ -156,8 +176,11 @@ void LandmarkGuide::showLandmarks(const Landmarks& points, std::int32_t currentP
 QString LandmarkGuide::currentLine() const
 {
     if (const LandmarkEntry* entry = FindLandmark(currentPoint_)) {
-        return QStringLiteral("P(%1): %2")
-            .arg(QString::number(entry->number), QString::fromLatin1(entry->description));
+        const bool suggested = suggested_[static_cast<std::size_t>(entry->number - 1)];
+        return QStringLiteral("P(%1)%2: %3")
+            .arg(QString::number(entry->number),
+                 suggested ? QStringLiteral(", suggested") : QString(),
+                 QString::fromLatin1(entry->description));
     }
     // Start/Stop leads from the reset state to idle and only then to P(1).
     return currentPoint_ < 1
@@ -212,11 +235,12 @@ void LandmarkGuide::paintEvent(QPaintEvent*)
     for (const LandmarkEntry& entry : LandmarkTable()) {
         const bool isCurrent = &entry == current;
         const bool recorded = recorded_[static_cast<std::size_t>(entry.number - 1)];
-        const QColor colour = isCurrent ? Current : Marker;
+        const bool suggested = suggested_[static_cast<std::size_t>(entry.number - 1)];
+        const QColor colour = isCurrent ? Current : suggested ? Suggested : Marker;
         const double radius = isCurrent ? CurrentRadius : MarkerRadius;
         const double ring = isCurrent ? 8 : 4;
         painter.setPen(QPen(colour, ring));
-        painter.setBrush(recorded ? colour : Paper);
+        painter.setBrush(suggested ? SuggestedFill : recorded ? colour : Paper);
         // The ring is drawn half outside the path; keep its outer edge at
         // the radius.
         painter.drawEllipse(entry.place, radius - ring / 2, radius - ring / 2);

@@ -74,6 +74,13 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
         addItem(landmarksMenu, QStringLiteral("S&tep on after each click"), {Qt::Key_F9});
     stepOnAfterClickAction->setCheckable(true);
     landmarksMenu->addSeparator();
+    suggestLandmarksAction =
+        addItem(landmarksMenu, QStringLiteral("Su&ggest landmarks"), {Qt::CTRL | Qt::Key_G});
+    suggestOnOpeningAction = addItem(landmarksMenu, QStringLiteral("Suggest on &opening"));
+    suggestOnOpeningAction->setCheckable(true);
+    mirrorSuggestionsAction = addItem(landmarksMenu, QStringLiteral("&Mirror suggestions"));
+    mirrorSuggestionsAction->setCheckable(true);
+    landmarksMenu->addSeparator();
     analyzeAction = addItem(landmarksMenu, QStringLiteral("&Analyze"),
                             {Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
     analyzeAndOpenNextAction =

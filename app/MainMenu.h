@@ -42,6 +42,10 @@ public:
     QAction* previousPointAction = nullptr;
     QAction* analyzeAction = nullptr;
     QAction* stepOnAfterClickAction = nullptr;
+    QAction* suggestLandmarksAction = nullptr;
+    // Both are check items, off at every start.
+    QAction* suggestOnOpeningAction = nullptr;
+    QAction* mirrorSuggestionsAction = nullptr;
     QAction* analyzeAndOpenNextAction = nullptr;
 
     QMenu* viewMenu = nullptr;

@@ -403,6 +403,8 @@ void TForm1::wireMenu()
     wire(menu.useScanResolutionAction, &TForm1::UseScanResolutionClick);
     wire(menu.showCountedPixelsAction, &TForm1::ShowCountedPixelsClick);
     wire(menu.analyzeAndOpenNextAction, &TForm1::AnalyzeAndOpenNextClick);
+    wire(menu.suggestLandmarksAction, &TForm1::SuggestLandmarksClick);
+    wire(menu.mirrorSuggestionsAction, &TForm1::MirrorSuggestionsClick);
     wire(menu.zoomInAction, &TForm1::ZoomInClick);
     wire(menu.zoomOutAction, &TForm1::ZoomOutClick);
     wire(menu.actualSizeAction, &TForm1::ActualSizeClick);
@@ -412,8 +414,8 @@ void TForm1::wireMenu()
     MainMenu1->followEnabled(menu.analyzeAction, Button12);
     MainMenu1->followEnabled(menu.analyzeAndOpenNextAction, Button12);
     // These need a picture, and Analyze is enabled exactly once one is open.
-    for (QAction* needsPicture :
-         {menu.openNextScanAction, menu.openPreviousScanAction, menu.loadLandmarksAction}) {
+    for (QAction* needsPicture : {menu.openNextScanAction, menu.openPreviousScanAction,
+                                  menu.loadLandmarksAction, menu.suggestLandmarksAction}) {
         MainMenu1->followEnabled(needsPicture, Button12);
     }
 
@@ -532,6 +534,7 @@ void TForm1::openPicture(const QString& path)
     skippedScans_.clear();
     setWindowTitle(Caption + QStringLiteral(" - ") + path);
     state.Landmarks.ResetPoints();
+    suggestions_.pictureOpened(Image2->bitmap(), MainMenu1->suggestOnOpeningAction->isChecked());
     results_->model().cancelReplacing();
     showLandmarks();
     TrackBar1Change();
@@ -579,6 +582,8 @@ void TForm1::Button12Click()
 {
     // The count may have widened the picture, also when the run stops with an error.
     const auto repaint = qScopeGuard([this] { Image2->update(); });
+    // Suggestions count as they stand, their crosses drawn as clicks would draw them.
+    suggestions_.confirm();
     results_->model().add(kestra::AnalyzePicture(state.Landmarks.points, Image2->bitmap(),
                                                  state.FileName, state.Dpi, decimalSeparator_));
 }
@@ -703,11 +708,12 @@ void TForm1::DrawMarkers()
     const bool hadPicture = !bitmap.image().isNull();
     bitmap.ensureBlank(Image2->size());
     // Markers count as leaf: the count shown follows them.
-    const QRegion boxes = kestra::MarkerBoxes(state.Landmarks.points);
+    const kestra::Landmarks placed = state.Landmarks.placedPoints();
+    const QRegion boxes = kestra::MarkerBoxes(placed);
     if (hadPicture) {
         countedPixels_.beforeMarkers(bitmap.image(), boxes);
     }
-    bitmap.DrawMarkers(state.Landmarks.points);
+    bitmap.DrawMarkers(placed);
     if (hadPicture) {
         countedPixels_.afterMarkers(bitmap.image(), boxes);
     } else {
@@ -761,6 +767,16 @@ void TForm1::AnalyzeAndOpenNextClick()
     // An analysis either appends its row or throws here, and nothing opens.
     Button12Click();
     openNeighbourScan(1);
+}
+
+void TForm1::SuggestLandmarksClick()
+{
+    suggestions_.suggest(Image2->bitmap());
+}
+
+void TForm1::MirrorSuggestionsClick()
+{
+    suggestions_.setMirror(MainMenu1->mirrorSuggestionsAction->isChecked());
 }
 
 void TForm1::UseScanResolutionClick()
@@ -864,7 +880,7 @@ void TForm1::LandmarkGuideClick()
 {
     if (guide_ == nullptr) {
         guide_ = new kestra::LandmarkGuide(this);
-        guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
+        guide_->showLandmarks(state.Landmarks);
         // At the picture's top right corner, clear of the coordinates list.
         guide_->resize(guide_->sizeHint());
         const QPoint corner = Panel2->mapToGlobal(QPoint(Panel2->width(), 0));
@@ -890,8 +906,9 @@ void TForm1::showLandmarks()
     FitLabel(Label2);
     coordinates_->refresh();
     Button4->setEnabled(state.Landmarks.nextPointAvailable());
+    Image2->setSuggested(state.Landmarks.suggestedPoints());
     if (guide_ != nullptr) {
-        guide_->showLandmarks(state.Landmarks.points, state.Landmarks.CurrentPoint);
+        guide_->showLandmarks(state.Landmarks);
     }
     // While recording, the current landmark's row stands out and stays in
     // view; otherwise no row is selected, and a click on the list selects

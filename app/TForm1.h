@@ -2,6 +2,7 @@
 
 #include "app/CountedPixels.h"
 #include "app/ScanResolution.h"
+#include "app/SuggestionControl.h"
 #include "measure/MainState.h"
 
 #include <QSet>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 class QFileDialog;
 class QFrame;
@@ -55,6 +57,11 @@ public:
     // replaceable so that tests need not answer a modal box.
     void setNoticeBox(std::function<void(const QString& text)> box);
     void setDialogRunner(DialogRunner runner);
+    // What Suggest landmarks finds; replaceable so that tests know the answer.
+    void setSuggester(kestra::SuggestionControl::Suggester suggester)
+    {
+        suggestions_.setSuggester(std::move(suggester));
+    }
 
     [[nodiscard]] const std::string& decimalSeparator() const { return decimalSeparator_; }
 
@@ -126,6 +133,8 @@ public:
     void SaveLandmarksClick();
     void LoadLandmarksClick();
     void AnalyzeAndOpenNextClick();
+    void SuggestLandmarksClick();
+    void MirrorSuggestionsClick();
     void StringGrid2Click(int row);
     // Re-measures a results row: opens its scan with its landmarks, and the
     // next Analyze replaces it.
@@ -184,4 +193,10 @@ private:
     // Scans of the folder that failed to load since the last picture loaded:
     // the next step through the folder passes over them.
     QSet<QString> skippedScans_;
+    // A failed suggestion after an open is told as the open's other notices.
+    kestra::SuggestionControl suggestions_{state, [this](const QString& text) { noticeBox_(text); },
+                                           [this] {
+                                               DrawMarkers();
+                                               showLandmarks();
+                                           }};
 };

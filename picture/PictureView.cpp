@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace kestra {
@@ -108,6 +109,12 @@ QImage sampleStretched(const QImage& picture, QSize shown, const QRect& area, bo
     return sampled;
 }
 
+// A suggestion's ring: dark outside and bright inside, so that it shows on a
+// dark leaf and on light paper alike, and unlike the red crosses.
+constexpr double RingRadius = 7.0;
+const QColor RingOutside(0, 0, 0);
+const QColor RingInside(255, 214, 0);
+
 } // namespace
 
 PictureView::PictureView(QWidget* parent) : QWidget(parent)
@@ -132,6 +139,43 @@ void PictureView::setShowCounted(bool show)
         return;
     showCounted_ = show;
     update();
+}
+
+void PictureView::setSuggested(const Landmarks& suggested)
+{
+    std::vector<QPoint> points;
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        if (!suggested.IsPointMissing(n))
+            points.emplace_back(static_cast<int>(suggested.PointX[n]),
+                                static_cast<int>(suggested.PointY[n]));
+    }
+    if (points == suggested_)
+        return;
+    suggested_ = std::move(points);
+    update();
+}
+
+void PictureView::paintSuggested(QPainter& painter) const
+{
+    const QSize picture = bitmap_.image().size();
+    if (suggested_.empty() || picture.isEmpty())
+        return;
+    // The centre of the picture pixel as the control shows it, by the rule
+    // that maps the mouse back to it.
+    const QSize shown = stretch_ ? size() : picture;
+    const double scaleX = double(shown.width()) / picture.width();
+    const double scaleY = double(shown.height()) / picture.height();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    for (const QPoint& point : suggested_) {
+        const QPointF centre((point.x() + 0.5) * scaleX, (point.y() + 0.5) * scaleY);
+        painter.setPen(QPen(RingOutside, 4.0));
+        painter.drawEllipse(centre, RingRadius, RingRadius);
+        painter.setPen(QPen(RingInside, 2.0));
+        painter.drawEllipse(centre, RingRadius, RingRadius);
+    }
+    painter.restore();
 }
 
 void PictureView::paintRegion(QPainter& painter, const QRect& region) const
@@ -173,6 +217,8 @@ void PictureView::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     for (const QRect& part : region)
         paintRegion(painter, part);
+    painter.setClipRegion(region);
+    paintSuggested(painter);
 }
 
 void PictureView::mousePressEvent(QMouseEvent* event)

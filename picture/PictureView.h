@@ -2,7 +2,9 @@
 
 #include "picture/PictureBitmap.h"
 
+#include <QPoint>
 #include <QWidget>
+#include <vector>
 
 namespace kestra {
 
@@ -32,6 +34,13 @@ public:
     void setShowCounted(bool show);
     [[nodiscard]] bool showCounted() const { return showCounted_; }
 
+    // Marks the suggested landmarks (those not missing) over the picture with
+    // a ring of a fixed size on the screen, whatever the zoom. Only the
+    // painting changes: a suggestion's mark never goes into the bitmap, so
+    // moving it leaves nothing behind. Repaints when they change.
+    void setSuggested(const Landmarks& suggested);
+    [[nodiscard]] const std::vector<QPoint>& suggested() const { return suggested_; }
+
     // Paints the part of the picture under region (in this control's
     // coordinates) with painter, which is set up in the same coordinates.
     void paintRegion(QPainter& painter, const QRect& region) const;
@@ -48,7 +57,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void paintSuggested(QPainter& painter) const;
+
     PictureBitmap bitmap_;
+    std::vector<QPoint> suggested_; // picture pixels
     bool stretch_ = false;
     bool showCounted_ = false;
 };
