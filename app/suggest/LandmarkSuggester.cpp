@@ -1,12 +1,25 @@
 #include "app/suggest/LandmarkSuggester.h"
 
+#include "app/suggest/LeafOutline.h"
+
 #include <utility>
 
 namespace kestra {
 
-Landmarks SuggestLandmarks(const PixelRows&)
+Landmarks SuggestLandmarks(const PixelRows& picture)
 {
-    return {};
+    Landmarks suggested;
+    const std::optional<LeafOutline> leaf = FindLeafOutline(picture);
+    if (!leaf)
+        return suggested;
+    for (const auto& [landmark, point] : OutlineLandmarks(*leaf)) {
+        // A click records whole pixels; (0, 0) would read as missing.
+        const double x = std::max(1.0, std::round(point.x));
+        const double y = std::max(1.0, std::round(point.y));
+        suggested.PointX[landmark] = x;
+        suggested.PointY[landmark] = y;
+    }
+    return suggested;
 }
 
 Landmarks MirroredHalves(const Landmarks& landmarks)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "measure/LeafSurface.h"
+
+#include <opencv2/core.hpp>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace kestra {
+
+// The leaf found in a picture, worked on at a reduced resolution: its mask
+// (the blade, holes filled, petiole cut off), its outline, and the picture's
+// pixels over the same area. Coordinates are those of the work images;
+// toPicture maps them back to picture pixels.
+struct LeafOutline {
+    cv::Mat mask;                     // 8-bit, 255 on the blade
+    cv::Mat darkness;                 // 8-bit, how far each pixel lies from the background colour
+    std::vector<cv::Point2d> outline; // the blade's outer edge, closed, one pixel a step
+    // The edges of large holes in the blade: where two lobes touch, a sinus
+    // (the petiole sinus too) is closed off and shows as a hole.
+    std::vector<std::vector<cv::Point2d>> holes;
+    std::optional<cv::Point2d> petioleJunction; // where a cut-off petiole met the blade
+    double scale = 1.0;                         // picture pixels per work pixel
+    cv::Point2d origin;                         // the work image's corner in the picture
+    double size = 0.0; // the blade's size: the square root of its area, in work pixels
+
+    [[nodiscard]] cv::Point2d toPicture(cv::Point2d point) const
+    {
+        return origin + (point + cv::Point2d(0.5, 0.5)) * scale - cv::Point2d(0.5, 0.5);
+    }
+};
+
+// The largest object that stands out from the picture's own background
+// (estimated from its border), or nothing when none stands out.
+[[nodiscard]] std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture);
+
+// Landmarks of the outline and the petiole point, numbered clockwise as the
+// picture shows the leaf, in picture pixels.
+[[nodiscard]] std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf);
+
+} // namespace kestra

@@ -1,0 +1,129 @@
+#include "app/suggest/LandmarkSuggester.h"
+#include "measure/Tps.h"
+#include "picture/PictureLoader.h"
+
+#include <QImage>
+#include <QTransform>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace kestra {
+namespace {
+
+const std::string Leaves = KESTRA_LEAVES;
+
+PixelRows RowsOf(const QImage& picture)
+{
+    return {picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine()};
+}
+
+// The hand-traced landmarks in picture pixels (y down), missing as (0, 0).
+Landmarks TracedLandmarks(int pictureHeight)
+{
+    const std::string path = Leaves + "/Semillon_L0971A.tps";
+    const TpsSpecimen specimen = ReadTpsSpecimens(ReadTpsFile(path), path).at(0);
+    Landmarks traced;
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        const auto& point = specimen.landmarks[static_cast<std::size_t>(n - 1)];
+        if (point.x >= 0) {
+            traced.PointX[n] = point.x;
+            traced.PointY[n] = pictureHeight - point.y;
+        }
+    }
+    return traced;
+}
+
+// Where a point of the picture goes when the picture is transformed as Qt
+// transforms it (the result moved to start at the origin).
+Landmarks Moved(const Landmarks& points, const QTransform& transform, const QSize& size)
+{
+    const QRect bounds = transform.mapRect(QRect(QPoint(0, 0), size));
+    Landmarks moved;
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        if (points.IsPointMissing(n))
+            continue;
+        // Pixel centres, so that a quarter turn maps pixel onto pixel.
+        const QPointF at = transform.map(QPointF(points.PointX[n] + 0.5, points.PointY[n] + 0.5)) -
+                           bounds.topLeft() - QPointF(0.5, 0.5);
+        moved.PointX[n] = at.x();
+        moved.PointY[n] = at.y();
+    }
+    return moved;
+}
+
+// The landmarks of the leaf's outline and its petiole point that every
+// suggestion on this leaf must place.
+constexpr int Expected[] = {1, 13, 14, 17, 19, 20, 21, 23, 26, 27};
+constexpr double MillimetresPerPixel = 0.172862;
+
+void ExpectNearTruth(const Landmarks& suggested, const Landmarks& truth, const char* how)
+{
+    for (const int n : Expected)
+        EXPECT_FALSE(suggested.IsPointMissing(n)) << how << ": P(" << n << ") not suggested";
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        if (suggested.IsPointMissing(n) || truth.IsPointMissing(n))
+            continue;
+        const double mm = std::hypot(suggested.PointX[n] - truth.PointX[n],
+                                     suggested.PointY[n] - truth.PointY[n]) *
+                          MillimetresPerPixel;
+        EXPECT_LE(mm, 2.0) << how << ": P(" << n << ")";
+        EXPECT_EQ(suggested.PointX[n], std::round(suggested.PointX[n])) << "whole pixels";
+    }
+}
+
+// The numbering follows the screen: turning the picture keeps every label
+// (clockwise stays clockwise), mirroring it swaps the halves.
+TEST(SuggestLandmarks, FindsARealLeafTurnedOrMirroredAndNumbersItClockwiseOnScreen)
+{
+    const QImage picture = LoadPicture(QString::fromStdString(Leaves + "/Semillon_L0971A.jpg"), 24)
+                               .image.convertToFormat(QImage::Format_RGB32);
+    const Landmarks truth = TracedLandmarks(picture.height());
+    ExpectNearTruth(SuggestLandmarks(RowsOf(picture)), truth, "as photographed");
+
+    const QTransform quarterTurn = QTransform().rotate(90);
+    const QImage turned = picture.transformed(quarterTurn);
+    ExpectNearTruth(SuggestLandmarks(RowsOf(turned)), Moved(truth, quarterTurn, picture.size()),
+                    "turned a quarter");
+
+    const QTransform mirror = QTransform::fromScale(-1, 1);
+    const QImage mirrored = picture.transformed(mirror);
+    ExpectNearTruth(SuggestLandmarks(RowsOf(mirrored)),
+                    MirroredHalves(Moved(truth, mirror, picture.size())), "mirrored");
+}
+
+TEST(SuggestLandmarks, SuggestsNothingWhereThereIsNoLeaf)
+{
+    QImage paper(600, 400, QImage::Format_RGB32);
+    paper.fill(qRgb(250, 250, 246));
+    QImage speck = paper;
+    speck.setPixel(300, 200, qRgb(0, 0, 0));
+    QImage tiny(4, 4, QImage::Format_RGB32);
+    tiny.fill(Qt::black);
+    for (const QImage* picture : {&paper, &speck, &tiny}) {
+        const Landmarks suggested = SuggestLandmarks(RowsOf(*picture));
+        for (int n = 1; n <= LandmarkCount; ++n)
+            EXPECT_TRUE(suggested.IsPointMissing(n)) << "P(" << n << ")";
+    }
+}
+
+TEST(MirroredHalves, SwapsEachLandmarkWithItsPartnerAndKeepsTheAxis)
+{
+    Landmarks points;
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        points.PointX[n] = n;
+        points.PointY[n] = 100 + n;
+    }
+    const Landmarks mirrored = MirroredHalves(points);
+    const std::pair<int, int> partners[] = {{2, 6},   {3, 5},   {7, 8},   {9, 31},  {10, 30},
+                                            {11, 29}, {12, 28}, {13, 27}, {14, 26}, {15, 25},
+                                            {16, 24}, {17, 23}, {18, 22}, {19, 21}};
+    for (const auto& [a, b] : partners) {
+        EXPECT_EQ(mirrored.PointX[a], b);
+        EXPECT_EQ(mirrored.PointY[b], 100 + a);
+    }
+    for (const int n : {1, 4, 20, 32})
+        EXPECT_EQ(mirrored.PointX[n], n);
+}
+
+} // namespace
+} // namespace kestra
