@@ -2,6 +2,7 @@
 
 #include "app/AboutBox.h"
 #include "app/command/MeasureCommand.h"
+#include "app/command/SuggestCommand.h"
 
 #include <QFileInfo>
 #include <cerrno>
@@ -36,6 +37,7 @@ QString ProgramHelp()
 {
     return QStringLiteral(R"(Usage: kestra [SCAN]
        kestra measure --landmarks FILE.tps [OPTION...] SCAN...
+       kestra suggest [--dpi N] [--mirror] SCAN...
 
 Measures grapevine leaves from scanned pictures (BMP or JPEG): the leaf
 surface, the lengths and angles of the OIV descriptors, further distances and
@@ -47,6 +49,8 @@ Without a command, starts the window; a SCAN given is opened in it as
 Commands:
   measure    measure scans from their landmarks in a TPS file, without the
              window; see 'kestra measure --help'
+  suggest    suggest the landmarks of scans and write them as TPS, which
+             'kestra measure --landmarks -' reads; see 'kestra suggest --help'
 
 Options:
   -h, --help     show this help and exit
@@ -61,6 +65,8 @@ std::optional<int> RunCommand(int argc, char** argv)
     const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
     if (!arguments.empty() && arguments.front() == "measure")
         return RunMeasureCommand({arguments.begin() + 1, arguments.end()});
+    if (!arguments.empty() && arguments.front() == "suggest")
+        return RunSuggestCommand({arguments.begin() + 1, arguments.end()});
     for (const std::string& argument : arguments) {
         if (argument == "--")
             break;

@@ -8,7 +8,7 @@
 namespace kestra {
 
 // Runs what the command line asks for when that is a command (`kestra
-// measure`), the help or the version, and gives the exit status. Nothing
+// measure`, `kestra suggest`), the help or the version, and gives the exit status. Nothing
 // when the window is to start. Needs no display and no application object.
 [[nodiscard]] std::optional<int> RunCommand(int argc, char** argv);
 

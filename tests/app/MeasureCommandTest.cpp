@@ -1,8 +1,14 @@
 #include "app/command/MeasureCommand.h"
 
 #include "FormFixture.h"
+#include "app/SuggestionPoints.h"
 #include "app/command/CommandLine.h"
+#include "app/command/SuggestCommand.h"
+#include "measure/Analysis.h"
 #include "measure/ResultsExport.h"
+#include "measure/Tps.h"
+#include "picture/PictureBitmap.h"
+#include "picture/PictureLoader.h"
 #include "tests/picture/TestPictures.h"
 #include "tools/JpegWriter.h"
 
@@ -12,6 +18,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <sys/stat.h>
 
 namespace {
@@ -22,9 +29,9 @@ struct CommandRun {
     QStringList errorLines;
 };
 
-// The real program, as a script on a compute node runs it: no display of
-// any kind.
-CommandRun runKestra(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
+// A program, as a script on a compute node runs it: no display of any kind.
+CommandRun runProgram(const QString& program, const QStringList& arguments,
+                      const QString& locale = QStringLiteral("C"))
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -32,11 +39,12 @@ CommandRun runKestra(const QStringList& arguments, const QString& locale = QStri
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("LC_ALL"), locale);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KESTRA_EXECUTABLE), arguments);
+    process.start(program, arguments);
     if (!process.waitForFinished(120'000)) {
         process.kill();
         process.waitForFinished();
-        ADD_FAILURE() << "kestra " << arguments.join(' ').toStdString() << " did not end";
+        ADD_FAILURE() << program.toStdString() << " " << arguments.join(' ').toStdString()
+                      << " did not end";
         return {};
     }
     CommandRun run;
@@ -45,6 +53,26 @@ CommandRun runKestra(const QStringList& arguments, const QString& locale = QStri
     run.errorLines =
         QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     return run;
+}
+
+// The real program.
+CommandRun runKestra(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
+{
+    return runProgram(QStringLiteral(KESTRA_EXECUTABLE), arguments, locale);
+}
+
+// The specimen `kestra suggest` writes for a scan, by the window's steps:
+// the picture as opened at true colour, its 32-bit rows, the suggester.
+std::string suggestedSpecimen(const QString& scan, int id, std::optional<double> dpi)
+{
+    kestra::LoadedPicture loaded = kestra::LoadPicture(scan, 24);
+    kestra::PictureBitmap bitmap;
+    bitmap.takeOver(std::move(loaded.image));
+    const int width = bitmap.image().width();
+    const int height = bitmap.image().height();
+    const kestra::Landmarks found = kestra::SuggestLandmarks(bitmap.rgb32Rows());
+    return kestra::TpsSpecimenText(kestra::SuggestionPoints(found, width, height, false), height,
+                                   kestra::NameCell(scan.toStdString()), std::to_string(id), dpi);
 }
 
 // Dark leaf on white paper: crosses fall on both, and on the picture's edge.
@@ -333,6 +361,75 @@ TEST_F(MeasureCommandTest, AnOutputThatIsNoRegularFileIsRefusedAtOnce)
                                                   .arg(output)));
     }
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 5);
+}
+
+TEST_F(MeasureCommandTest, SuggestWritesTpsThatMeasureTakesFromAPipe)
+{
+    const QStringList scans = writeScans();
+    const QString broken = writeFile(QStringLiteral("broken.jpg"), "not a JPEG at all");
+    // Pixels per metre, as a scanner set to 300 dpi writes them.
+    QImage declared = leafPicture();
+    declared.setDotsPerMeterX(11811);
+    declared.setDotsPerMeterY(11811);
+    const QString at300 = writePicture(QStringLiteral("leaf300.bmp"), declared);
+
+    // A bad scan is said and left out; SCALE= from --dpi.
+    CommandRun run = runKestra({QStringLiteral("suggest"), QStringLiteral("--dpi"),
+                                QStringLiteral("254"), scans[0], broken, scans[2]});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errorLines,
+              QStringList(QStringLiteral("kestra: %1: JPEG error #53").arg(broken)));
+    EXPECT_EQ(run.out.toStdString(),
+              suggestedSpecimen(scans[0], 1, 254) + suggestedSpecimen(scans[2], 2, 254));
+    const QStringList lines = QString::fromUtf8(run.out).split(u'\n');
+    ASSERT_EQ(lines.size(), 2 * 36 + 1);
+    EXPECT_EQ(lines[0], "LM=32");
+    const QRegularExpression coordinates(QStringLiteral("^(-1 -1|[0-9]+ [0-9]+)$"));
+    for (int n = 1; n <= 32; ++n)
+        EXPECT_TRUE(coordinates.match(lines[n]).hasMatch()) << lines[n].toStdString();
+    // The free landmark is the user's choice, never suggested.
+    EXPECT_EQ(lines[32], "-1 -1");
+    EXPECT_EQ(lines.mid(33, 2), QStringList({"IMAGE=leaf1.bmp", "ID=1"}));
+    EXPECT_EQ(lines.mid(69, 2), QStringList({"IMAGE=leaf3.jpg", "ID=2"}));
+    // SCALE= as the window writes it for 254 dpi, which reads back as 254.
+    for (const int line : {35, 71}) {
+        ASSERT_TRUE(lines[line].startsWith("SCALE=")) << lines[line].toStdString();
+        EXPECT_EQ(kestra::DpiOfScale(lines[line].mid(6).toStdString()), 254.0);
+    }
+
+    // Without --dpi, the resolution a scan declares when a scanner could
+    // have been set to it; none for the screen's resolution that Qt writes
+    // into a picture of unknown size.
+    run = runKestra({QStringLiteral("suggest"), at300, scans[0]});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.toStdString(),
+              suggestedSpecimen(at300, 1, 300) + suggestedSpecimen(scans[0], 2, std::nullopt));
+
+    // Piped into measure, the rows of the same landmarks read from a file.
+    const QString tps = writeFile(
+        QStringLiteral("suggested.tps"),
+        runKestra({QStringLiteral("suggest"), QStringLiteral("--dpi=254"), scans[0], scans[1]})
+            .out);
+    const CommandRun fromFile =
+        runKestra({QStringLiteral("measure"), QStringLiteral("-l"), tps, scans[0], scans[1]});
+    ASSERT_EQ(commandRows(fromFile.out).size(), 2);
+    const CommandRun piped = runProgram(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("\"$0\" suggest --dpi 254 \"$1\" \"$2\" | \"$0\" measure --landmarks - "
+                        "\"$1\" \"$2\""),
+         QStringLiteral(KESTRA_EXECUTABLE), scans[0], scans[1]});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_TRUE(piped.errorLines.isEmpty()) << piped.errorLines.join('\n').toStdString();
+    EXPECT_EQ(piped.out, fromFile.out);
+
+    const CommandRun refused = runKestra({QStringLiteral("suggest"), QStringLiteral("--mirror")});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.errorLines,
+              QStringList({QStringLiteral("kestra suggest: no scans to suggest landmarks for"),
+                           QStringLiteral("Try 'kestra suggest --help' for more.")}));
+    EXPECT_EQ(runKestra({QStringLiteral("suggest"), QStringLiteral("--help")}).out.toStdString(),
+              kestra::SuggestHelp());
 }
 
 TEST_F(MeasureCommandTest, TheWindowTakesOneScanAndNoOtherWord)
