@@ -318,8 +318,14 @@ void finishRow(const Header& header, QImage::Format format, std::uint8_t* row)
     case QImage::Format_RGB32: {
         // Format_RGB32 needs its fourth byte at 0xFF, whatever the file stored there.
         if (header.masks == std::array<std::uint32_t, 3>{0xFF0000, 0x00FF00, 0x0000FF}) {
-            for (int x = 0; x < width; ++x)
-                row[4 * x + 3] = 0xFF;
+            // Whole pixels at a time, which the compiler turns into vector
+            // operations; a byte at a time took as long as reading the file.
+            for (int x = 0; x < width; ++x) {
+                std::uint32_t pixel;
+                std::memcpy(&pixel, row + 4 * x, 4);
+                pixel |= 0xFF000000u;
+                std::memcpy(row + 4 * x, &pixel, 4);
+            }
             return;
         }
         const Channel red(header.masks[0]);
