@@ -11,11 +11,21 @@
 // pictures and 50 MB (peak_to_goal, goal 1). jobs2_cpus, the processor time
 // of the --jobs 2 run over its wall time, tells a busy machine from a command
 // that does not scale.
+//
+// MeasureReuse, 200 scans: what each job of the command does for a scan
+// (MeasureScan) on one thread, with the job's picture memory kept from one
+// scan to the next as the command keeps it (reused_ms) against each picture
+// having its memory anew (fresh_ms), and anew the plain way, a page fault at
+// each page's first touch (plain_ms); speedup is fresh over reused,
+// plain_speedup plain over reused.
 #include "BenchSupport.h"
 #include "ProcessMemory.h"
+#include "app/scan/ScanMeasurement.h"
 #include "measure/LeafSurface.h"
+#include "measure/Tps.h"
 #include "picture/PictureBitmap.h"
 #include "picture/PictureLoader.h"
+#include "picture/PictureMemory.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -27,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <optional>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
@@ -260,9 +271,53 @@ void MeasurePeak(benchmark::State& state)
     state.counters["peak_to_goal"] = peak / (Jobs * picture32 + 50 * Megabyte);
 }
 
+// The scans measured one after another as one job of the command measures
+// them, the job's picture memory kept or not.
+double measureInProcess(const std::vector<kestra::TpsSpecimen>& specimens,
+                        const std::string& landmarks, bool keepMemory)
+{
+    std::optional<kestra::PictureMemory> memory;
+    if (keepMemory)
+        memory.emplace();
+    const std::vector<std::string> scans = ScanSet::get().scans(PeakScanCount);
+    return secondsOf([&] {
+        for (std::size_t n = 0; n < scans.size(); ++n)
+            benchmark::DoNotOptimize(kestra::MeasureScan(QString::fromStdString(scans[n]),
+                                                         {specimens[n], landmarks}, 300.0, ".")
+                                         .damaged);
+    });
+}
+
+void MeasureReuse(benchmark::State& state)
+{
+    const std::string landmarks = ScanSet::get().landmarks(PeakScanCount);
+    const std::vector<kestra::TpsSpecimen> specimens =
+        kestra::ReadTpsSpecimens(kestra::ReadTpsFile(landmarks), landmarks);
+    double reused = 0;
+    double fresh = 0;
+    double plain = 0;
+    for (auto _ : state) {
+        const kestra::PictureMemoryWay before =
+            kestra::UsePictureMemoryWay(kestra::PictureMemoryWay::Plain);
+        plain += measureInProcess(specimens, landmarks, false);
+        kestra::UsePictureMemoryWay(before);
+        fresh += measureInProcess(specimens, landmarks, false);
+        const double seconds = measureInProcess(specimens, landmarks, true);
+        reused += seconds;
+        state.SetIterationTime(seconds);
+    }
+    const double scanRuns = static_cast<double>(state.iterations()) * PeakScanCount;
+    state.counters["fresh_ms"] = fresh / scanRuns * 1e3;
+    state.counters["reused_ms"] = reused / scanRuns * 1e3;
+    state.counters["plain_ms"] = plain / scanRuns * 1e3;
+    state.counters["speedup"] = fresh / reused;
+    state.counters["plain_speedup"] = plain / reused;
+}
+
 } // namespace
 
 BENCHMARK(MeasureScans)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(MeasurePeak)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(MeasureReuse)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
