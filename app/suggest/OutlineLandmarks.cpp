@@ -1,5 +1,4 @@
 #include "app/suggest/LeafOutline.h"
-#include "app/suggest/Veins.h"
 
 #include <algorithm>
 #include <cmath>
@@ -108,8 +107,9 @@ struct Axis {
 // The deep notches of an outline: for each, the outline index of its
 // deepest point and how deep it lies under the convex hull.
 struct Notch {
-    int index;
+    int index; // on the outline, where the notch opens
     double depth;
+    cv::Point2d point; // its deepest point
 };
 
 std::vector<Notch> Notches(const std::vector<cv::Point2d>& outline, double minimumDepth)
@@ -134,7 +134,7 @@ std::vector<Notch> Notches(const std::vector<cv::Point2d>& outline, double minim
     for (const auto& defect : defects) {
         const double depth = defect[3] / 256.0;
         if (depth >= minimumDepth)
-            notches.push_back({defect[2], depth});
+            notches.push_back({defect[2], depth, outline[static_cast<std::size_t>(defect[2])]});
     }
     return notches;
 }
@@ -185,6 +185,74 @@ std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
     return Axis{petiole, apexward, line.overlap + 0.5 * std::min(depth, 0.3)};
 }
 
+// How much the outline turns at each point, in degrees, over reach points
+// either side: positive where it bulges out (a tooth tip), negative where it
+// turns in (a notch), whichever way round the outline runs.
+std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach)
+{
+    const int count = static_cast<int>(outline.size());
+    std::vector<double> turning(outline.size());
+    double total = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const cv::Point2d before = outline[static_cast<std::size_t>(i)] -
+                                   outline[static_cast<std::size_t>((i - reach + count) % count)];
+        const cv::Point2d after = outline[static_cast<std::size_t>((i + reach) % count)] -
+                                  outline[static_cast<std::size_t>(i)];
+        const double angle =
+            Degrees(std::atan2(before.x * after.y - before.y * after.x, Dot(before, after)));
+        turning[static_cast<std::size_t>(i)] = angle;
+        total += angle;
+    }
+    if (total < 0)
+        for (double& angle : turning)
+            angle = -angle;
+    return turning;
+}
+
+// The halves of a vine leaf mirror each other closely: a sinus or a tip
+// whose partner on the other half lies in a clearly different direction or
+// distance from the petiole point has been taken for another, on one half
+// or the other, so both are left to the user along with the teeth found
+// from them. Points without a partner found stay as they are.
+std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv::Point2d>> found,
+                                                   cv::Point2d petiole, cv::Point2d apexward)
+{
+    auto find = [&](int landmark) -> const cv::Point2d* {
+        for (const auto& [n, point] : found)
+            if (n == landmark)
+                return &point;
+        return nullptr;
+    };
+    const cv::Point2d left(apexward.y, -apexward.x);
+    std::vector<int> doubtful;
+    const std::pair<int, std::vector<int>> partners[] = {
+        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {}}};
+    for (const auto& [landmark, teeth] : partners) {
+        const cv::Point2d* one = find(landmark);
+        const cv::Point2d* other = find(40 - landmark);
+        if (!one || !other)
+            continue;
+        const cv::Point2d a = *one - petiole;
+        const cv::Point2d b = *other - petiole;
+        const double angleA = Degrees(std::atan2(std::abs(Dot(a, left)), Dot(a, apexward)));
+        const double angleB = Degrees(std::atan2(std::abs(Dot(b, left)), Dot(b, apexward)));
+        const double reachA = std::hypot(a.x, a.y);
+        const double reachB = std::hypot(b.x, b.y);
+        if (std::abs(angleA - angleB) <= 20.0 &&
+            std::min(reachA, reachB) >= 0.75 * std::max(reachA, reachB))
+            continue;
+        for (const int n : {landmark, 40 - landmark})
+            doubtful.push_back(n);
+        for (const int n : teeth)
+            for (const int m : {n, 40 - n})
+                doubtful.push_back(m);
+    }
+    std::erase_if(found, [&](const auto& entry) {
+        return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
+    });
+    return found;
+}
+
 } // namespace
 
 std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf)
@@ -202,8 +270,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     }
     if (!axis)
         return found;
-    const cv::Point2d petiole = axis->petiole;
     const cv::Point2d apexward = axis->apexward;
+    const cv::Point2d petiole = axis->petiole;
     // Left as the screen shows it when the apex points up.
     const cv::Point2d left(apexward.y, -apexward.x);
 
@@ -224,7 +292,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         return best;
     };
     const int apex =
-        farthest([&](int i) { return std::abs(side[static_cast<std::size_t>(i)]) < 20.0; });
+        farthest([&](int i) { return std::abs(side[static_cast<std::size_t>(i)]) < 40.0; });
     // The head of the petiole sinus: the outline's nearest approach to the petiole point.
     int sinus = 0;
     for (int i = 1; i < count; ++i)
@@ -235,7 +303,33 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     found.emplace_back(1, leaf.toPicture(petiole));
     found.emplace_back(20, leaf.toPicture(outline[static_cast<std::size_t>(apex)]));
 
-    const std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
+    std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
+    // A sinus that touching lobes have closed is a hole that runs from near
+    // the outline in towards the petiole point; its base is the hole's end.
+    for (const auto& hole : leaf.holes) {
+        auto reachOf = [&](cv::Point2d point) {
+            return std::hypot(point.x - petiole.x, point.y - petiole.y);
+        };
+        const auto [inner, outer] =
+            std::minmax_element(hole.begin(), hole.end(), [&](cv::Point2d a, cv::Point2d b) {
+                return reachOf(a) < reachOf(b);
+            });
+        int mouth = 0;
+        double gap = 0.0;
+        for (int i = 0; i < count; ++i) {
+            const cv::Point2d offset = outline[static_cast<std::size_t>(i)] - *outer;
+            const double distance = std::hypot(offset.x, offset.y);
+            if (i == 0 || distance < gap) {
+                gap = distance;
+                mouth = i;
+            }
+        }
+        const double depth = reachOf(*outer) - reachOf(*inner);
+        if (gap < 0.08 * leaf.size && depth > 0.05 * leaf.size)
+            notches.push_back({mouth, depth + gap, *inner});
+    }
+    const std::vector<double> turning =
+        Turning(outline, std::max(2, static_cast<int>(0.012 * leaf.size)));
     // Each half from the apex to the petiole sinus, as a run of outline indices.
     for (const int direction : {1, -1}) {
         std::vector<int> run;
@@ -257,33 +351,40 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         auto reachAt = [&](int k) {
             return reach[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
         };
-        auto angleAt = [&](int k) {
-            return std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
-        };
         // The lateral sinuses: the deepest notch in the upper and then the
         // lower range of directions, away from the petiole sinus.
         const int last = static_cast<int>(run.size()) - 1;
+        struct Found {
+            int at = -1; // position along the half
+            cv::Point2d point;
+            double angle = 0.0; // from the apex, seen from the petiole point
+        };
         auto deepestNotch = [&](int from, double fromDegrees, double toDegrees) {
-            int best = -1;
+            Found best;
             double depth = 0.0;
             for (const Notch& notch : notches) {
                 const int k = position[static_cast<std::size_t>(notch.index)];
-                if (k <= from || k >= last - count / 50 || angleAt(k) < fromDegrees ||
-                    angleAt(k) > toDegrees || reachAt(k) < 0.15 * leaf.size)
+                const cv::Point2d offset = notch.point - petiole;
+                const double angle =
+                    std::abs(Degrees(std::atan2(Dot(offset, left), Dot(offset, apexward))));
+                if (k <= from || k >= last - count / 50 || angle < fromDegrees ||
+                    angle > toDegrees || reachAt(k) < 0.15 * leaf.size)
                     continue;
                 if (notch.depth > depth) {
                     depth = notch.depth;
-                    best = k;
+                    best = {k, notch.point, angle};
                 }
             }
             return best;
         };
-        const int upperSinus = deepestNotch(0, 5.0, 90.0);
-        if (upperSinus < 0)
+        const Found upper = deepestNotch(0, 5.0, 90.0);
+        if (upper.at < 0)
             continue;
-        const int lowerSinus = deepestNotch(upperSinus, angleAt(upperSinus) + 15.0, 150.0);
-        if (lowerSinus < 0)
+        const Found lower = deepestNotch(upper.at, upper.angle + 15.0, 150.0);
+        if (lower.at < 0)
             continue;
+        const int upperSinus = upper.at;
+        const int lowerSinus = lower.at;
         auto farthestBetween = [&](int from, int to) {
             int best = from;
             for (int k = from; k <= to; ++k)
@@ -293,16 +394,46 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         };
         const int n2 = farthestBetween(upperSinus, lowerSinus);
         const int n3 = farthestBetween(lowerSinus, last);
+
+        // Teeth: a notch is where the outline turns inwards at tooth scale,
+        // a tip where it turns outwards. Walking from a tip, the first of
+        // each is the tooth's base on that side and, after it, the next tip.
+        auto turningAt = [&](int k) {
+            return turning[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
+        };
+        const int walk = static_cast<int>(0.15 * leaf.size);
+        auto nextTurn = [&](int from, int step, double sign) -> std::optional<int> {
+            constexpr double Turn = 25.0;
+            int k = from + step;
+            for (; k > 0 && k < last && std::abs(k - from) < walk && sign * turningAt(k) < Turn;
+                 k += step) {
+            }
+            if (k <= 0 || k >= last || std::abs(k - from) >= walk)
+                return std::nullopt;
+            while (k + step > 0 && k + step < last &&
+                   sign * turningAt(k + step) >= sign * turningAt(k))
+                k += step;
+            return k;
+        };
         // The N4 tips are left to the user: the lower lobe's corners fool every
         // rule tried on real leaves.
         const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
         const int* names = numbers[onLeft ? 1 : 0];
-        found.emplace_back(names[0], at(upperSinus));
+        found.emplace_back(names[0], leaf.toPicture(upper.point));
         found.emplace_back(names[1], at(n2));
-        found.emplace_back(names[2], at(lowerSinus));
+        found.emplace_back(names[2], leaf.toPicture(lower.point));
         found.emplace_back(names[3], at(n3));
+        const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
+        const int* teeth = toothNames[onLeft ? 1 : 0];
+        if (const auto base = nextTurn(n2, -1, -1.0))
+            found.emplace_back(teeth[0], at(*base));
+        if (const auto base = nextTurn(n2, 1, -1.0)) {
+            found.emplace_back(teeth[1], at(*base));
+            if (const auto tip = nextTurn(*base, 1, 1.0))
+                found.emplace_back(teeth[2], at(*tip));
+        }
     }
-    return found;
+    return Symmetric(found, leaf.toPicture(petiole), apexward);
 }
 
 } // namespace kestra
