@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRadialGradient>
+#include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -62,33 +63,91 @@ QPointF lerp(QPointF a, QPointF b, double t)
     return a + (b - a) * t;
 }
 
+double smoothstep(double x)
+{
+    x = std::clamp(x, 0.0, 1.0);
+    return x * x * (3 - 2 * x);
+}
+
+// The petiole sinus wall of a half, from its head near P(1) down to the N5
+// tip, as the half-width of the sinus at each depth below the head. Real
+// sinuses reach in to the petiole point, so the head lies on the midrib's
+// line just below P(1); a width below 0 puts the lobe past that line, over
+// the other half's lobe, which closes the sinus.
+struct SinusWall {
+    double head = 0;     // below P(1)
+    double depth = 0;    // head to the N5 tip
+    double round = 0;    // radius of the rounded head
+    double mouth = 0;    // half-width at the N5 tip
+    double power = 1;    // below 1 the wall opens at once, above 1 late
+    double scale = 1;    // the halves differ a little
+    double corner = 0.2; // share of the depth the lobe takes to turn into the wall
+    // A pinch drawn in between lets the lobes touch and part again.
+    double pinch = 0;
+    double riseEnd = 0.1;
+    double fallFrom = 1;
+    double fallTo = 1;
+
+    double bump(double s) const
+    {
+        const double rise = smoothstep(s / riseEnd);
+        const double fall =
+            fallTo > fallFrom ? 1 - smoothstep((s - fallFrom) / (fallTo - fallFrom)) : 1;
+        return rise * fall;
+    }
+    // Half-width from the straight part alone, s its share of the wall.
+    double open(double s) const { return round + (mouth - round) * std::pow(s, power); }
+    double width(double d) const
+    {
+        if (d < round)
+            return scale * std::sqrt(std::max(0.0, round * round - (round - d) * (round - d)));
+        const double s = depth > round ? (d - round) / (depth - round) : 1;
+        return scale * (open(s) - pinch * bump(s));
+    }
+};
+
 // The blade is modelled with the petiole point at the origin, y up, the apex
 // at (0, 1), and radii r(psi) of a smooth outline round it, psi the angle from
 // the midrib. Each half has knots: the N1 to N5 tips and the petiole sinus;
-// the sinus bases are dips between knots. Teeth are cut into that outline
-// afterwards, with their tips on it, so the vein tips stay where the knots are.
+// the lateral sinus bases are dips between knots. The petiole sinus wall runs
+// from the N5 tip to the sinus head in plain coordinates instead, since a
+// slot or a closed sinus has no single radius in each direction. Teeth are cut
+// into that outline afterwards, with their tips on it, so the vein tips stay
+// where the knots are.
 enum Knot { N1Tip, N2Tip, N3Tip, N4Tip, N5Tip, PetioleSinus, KnotCount };
+constexpr int PolarSectors = KnotCount - 2; // N1 tip to N5 tip
 
 struct HalfShape {
     int side = -1; // -1: the half at x < 0 in the model, +1: x > 0
     std::array<double, KnotCount> angle{};
     std::array<double, KnotCount> radius{};
-    std::array<double, KnotCount - 1> bulge{};
+    std::array<double, PolarSectors> bulge{};
     // Sinus in a sector: where (0..1 across it), its radius, its width.
-    std::array<double, KnotCount - 1> sinusAt{-1, -1, -1, -1, -1};
-    std::array<double, KnotCount - 1> sinusRadius{};
-    std::array<double, KnotCount - 1> sinusWidth{};
-    double petiolePower = 2;
+    std::array<double, PolarSectors> sinusAt{-1, -1, -1, -1};
+    std::array<double, PolarSectors> sinusRadius{};
+    std::array<double, PolarSectors> sinusWidth{};
+    // A lateral sinus closed by its lobes: where along the notch they meet
+    // (share of its depth; below 0 open), how far each passes the axis there,
+    // and how far out they stay together (share of the depth).
+    std::array<double, 2> closeAt{-1, -1};
+    std::array<double, 2> closePast{};
+    std::array<double, 2> closeReach{};
+    SinusWall wall;
 
     double smoothRadius(int sector, double u) const
     {
-        // Towards the petiole sinus a power below 1 drops the radius soon
-        // after the N5 tip, opening the sinus; above 1 the basal lobes stay
-        // full and the sinus narrows.
-        const double blend =
-            sector == KnotCount - 2 ? std::pow(u, petiolePower) : (1 - std::cos(Pi * u)) / 2;
+        const double blend = (1 - std::cos(Pi * u)) / 2;
         const double r = radius[sector] + (radius[sector + 1] - radius[sector]) * blend;
         return r * (1 + bulge[sector] * std::sin(Pi * u));
+    }
+
+    // How much of the sinus dip reaches u: 1 at the base, 0 at the knots.
+    double window(int sector, double u, double sigma) const
+    {
+        const double at = sinusAt[sector];
+        const double v = u < at ? (at - u) / at : (u - at) / (1 - at);
+        const double floor = std::exp(-1 / (sigma * sigma));
+        return (std::exp(-(v * v) / (sigma * sigma)) - floor) / (1 - floor);
     }
 
     double radiusAt(int sector, double u) const
@@ -98,11 +157,7 @@ struct HalfShape {
         if (at < 0)
             return r;
         const double depth = smoothRadius(sector, at) - sinusRadius[sector];
-        const double v = u < at ? (at - u) / at : (u - at) / (1 - at);
-        const double sigma = sinusWidth[sector];
-        const double floor = std::exp(-1 / (sigma * sigma));
-        const double window = (std::exp(-(v * v) / (sigma * sigma)) - floor) / (1 - floor);
-        return r - depth * window;
+        return r - depth * window(sector, u, sinusWidth[sector]);
     }
 
     QPointF point(double psi, double r) const
@@ -156,6 +211,7 @@ struct Half {
     std::vector<MarginNode> nodes;
     std::vector<Interval> intervals; // between nodes i and i + 1
     std::vector<QPointF> margin;     // the toothed outline
+    std::vector<double> marginArc;   // where each margin point lies on the curve
     std::array<QPointF, 5> tip{};    // N1..N5 tips
     QPointF n4Base;                  // P2 / P6
     QPointF n5Base;                  // P8 / P7
@@ -188,6 +244,58 @@ struct Half {
     }
 };
 
+// Draws the walls of a lateral sinus together across its axis, so that its
+// lobes touch, or lie a little over each other, some way out from the base
+// and leave a hole inside. The pull acts near the walls and fades along the
+// axis and towards the vein tips, which stay put, as does the base.
+void closeLateralSinus(const HalfShape& shape, int sector, std::vector<QPointF>& points,
+                       const std::vector<double>& us)
+{
+    const double at = shape.sinusAt[sector];
+    const auto baseIndex =
+        static_cast<std::size_t>(std::lower_bound(us.begin(), us.end(), at) - us.begin());
+    if (baseIndex == 0 || baseIndex + 1 >= points.size())
+        return;
+    const QPointF base = points[baseIndex];
+    const QPointF axis = base / norm(base);
+    const double depth = shape.smoothRadius(sector, at) - shape.sinusRadius[sector];
+    const double meet = shape.closeAt[sector] * depth;
+    const double reach = shape.closeReach[sector] * depth;
+    // Half-width of the sinus where the walls should meet, on each side.
+    std::array<double, 2> gap{};
+    for (int part = 0; part < 2; ++part) {
+        const std::ptrdiff_t step = part == 0 ? -1 : 1;
+        for (auto i = static_cast<std::ptrdiff_t>(baseIndex);
+             i >= 0 && i < static_cast<std::ptrdiff_t>(points.size()); i += step) {
+            const QPointF d = points[static_cast<std::size_t>(i)] - base;
+            if (dot(d, axis) >= meet) {
+                gap[static_cast<std::size_t>(part)] = std::abs(cross(axis, d));
+                break;
+            }
+        }
+    }
+    const double widest = std::max(gap[0], gap[1]);
+    if (widest <= 0)
+        return;
+    // Wide enough that the pull never folds a wall over itself.
+    const double spread = 3 * widest;
+    auto falloff = [&](double across) { return std::exp(-(across * across) / (spread * spread)); };
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto part = static_cast<std::size_t>(i < baseIndex ? 0 : 1);
+        const QPointF d = points[i] - base;
+        const double along = dot(d, axis);
+        if (along <= 0)
+            continue;
+        const double across = cross(axis, d);
+        const double pull = (gap[part] + shape.closePast[sector]) / falloff(gap[part]) *
+                            smoothstep(along / meet) *
+                            std::exp(-std::pow(std::max(0.0, along - meet) / reach, 2)) *
+                            falloff(across) * shape.window(sector, us[i], 1.0);
+        const QPointF sideways(-axis.y(), axis.x()); // cross(axis, sideways) = 1
+        points[i] -= sideways * (across < 0 ? -pull : pull);
+    }
+}
+
 void sampleCurve(Half& half)
 {
     const HalfShape& shape = half.shape;
@@ -197,7 +305,7 @@ void sampleCurve(Half& half)
     int lowerSinusIndex = 0;
     int upperSinusIndex = 0;
     constexpr int Steps = 1500;
-    for (int sector = 0; sector < KnotCount - 1; ++sector) {
+    for (int sector = 0; sector < PolarSectors; ++sector) {
         const double a = shape.angle[sector];
         const double b = shape.angle[sector + 1];
         std::vector<double> breaks{0.0};
@@ -205,18 +313,53 @@ void sampleCurve(Half& half)
             breaks.push_back(shape.sinusAt[sector]);
         breaks.push_back(1.0);
         knotIndex[sector] = static_cast<int>(points.size());
+        std::vector<QPointF> sectorPoints;
+        std::vector<double> us;
         for (std::size_t part = 0; part + 1 < breaks.size(); ++part) {
             if (part == 1) {
-                (sector == 0 ? upperSinusIndex : lowerSinusIndex) = static_cast<int>(points.size());
+                (sector == 0 ? upperSinusIndex : lowerSinusIndex) =
+                    static_cast<int>(points.size() + sectorPoints.size());
             }
             for (int step = 0; step < Steps; ++step) {
                 const double u = breaks[part] + (breaks[part + 1] - breaks[part]) * step / Steps;
-                points.push_back(shape.point(a + (b - a) * u, shape.radiusAt(sector, u)));
+                sectorPoints.push_back(shape.point(a + (b - a) * u, shape.radiusAt(sector, u)));
+                us.push_back(u);
             }
         }
+        if (sector < 2 && shape.closeAt[sector] >= 0 && shape.sinusAt[sector] >= 0)
+            closeLateralSinus(shape, sector, sectorPoints, us);
+        points.insert(points.end(), sectorPoints.begin(), sectorPoints.end());
+    }
+    // The petiole sinus wall, N5 tip to head. The lobe turns into the wall
+    // along a curve that follows both, since a corner under the N5 tooth
+    // would fold its flanks over each other. The round head gets its own
+    // steps, so that a narrow slot keeps its shape.
+    knotIndex[N5Tip] = static_cast<int>(points.size());
+    const SinusWall& wall = shape.wall;
+    auto wallPoint = [&](double d) { return QPointF(shape.side * wall.width(d), -wall.head - d); };
+    const QPointF tip = wallPoint(wall.depth);
+    const QPointF arriving = tip - points.back();
+    const double turnEnd = wall.depth - std::max(wall.round, wall.corner * wall.depth);
+    const QPointF turnTo = wallPoint(turnEnd);
+    const QPointF wallDown = wallPoint(turnEnd + 1e-4) - turnTo;
+    const double reach = 0.45 * norm(turnTo - tip);
+    const QPointF c1 = tip + arriving / norm(arriving) * reach;
+    const QPointF c2 = turnTo + wallDown / norm(wallDown) * reach;
+    for (int step = 0; step < Steps / 2; ++step) {
+        const double t = static_cast<double>(step) / (Steps / 2);
+        const double r = 1 - t;
+        points.push_back(tip * (r * r * r) + c1 * (3 * r * r * t) + c2 * (3 * r * t * t) +
+                         turnTo * (t * t * t));
+    }
+    for (int step = 0; step < Steps; ++step)
+        points.push_back(wallPoint(turnEnd - (turnEnd - wall.round) * step / Steps));
+    constexpr int HeadSteps = 200;
+    for (int step = 0; step < HeadSteps; ++step) {
+        const double angle = Pi / 2 * step / HeadSteps;
+        points.push_back(wallPoint(wall.round * (1 - std::sin(angle))));
     }
     knotIndex[PetioleSinus] = static_cast<int>(points.size());
-    points.push_back(shape.point(shape.angle[PetioleSinus], shape.radiusAt(KnotCount - 2, 1.0)));
+    points.push_back(QPointF(0, -wall.head));
 
     const int last = static_cast<int>(points.size()) - 1;
     half.curve.assign(points.rbegin(), points.rend());
@@ -312,7 +455,12 @@ void cutMargin(Half& half, Random& random, const Teeth& teeth)
     const auto& f = half.feature;
     half.nodes = {{0, false, false}};
     half.intervals.clear();
-    layTeeth(half, random, teeth, f[PetioleSinusBase], f[N5Tooth], true, false);
+    // The petiole sinus wall is smooth for much of its way in from the N5
+    // tooth, as on real leaves.
+    Teeth wallTeeth = teeth;
+    wallTeeth.clearance =
+        std::max(teeth.clearance, (f[N5Tooth] - f[PetioleSinusBase]) * random.uniform(0.3, 0.7));
+    layTeeth(half, random, wallTeeth, f[PetioleSinusBase], f[N5Tooth], true, false);
     layTeeth(half, random, teeth, f[N5Tooth], f[N4Tooth], false, false);
     layTeeth(half, random, teeth, f[N4Tooth], f[N3Tooth], false, false);
     layTeeth(half, random, teeth, f[N3Tooth], f[LowerSinusBase], false, true);
@@ -322,6 +470,7 @@ void cutMargin(Half& half, Random& random, const Teeth& teeth)
 
     const double step = teeth.spacing / 50;
     half.margin.clear();
+    half.marginArc.clear();
     for (std::size_t i = 0; i + 1 < half.nodes.size(); ++i) {
         const double a = half.nodes[i].at;
         const double b = half.nodes[i + 1].at;
@@ -336,9 +485,11 @@ void cutMargin(Half& half, Random& random, const Teeth& teeth)
                                      : interval.inset((1 - t) / (1 - interval.notchAt));
             half.margin.push_back(half.curveAt(s) -
                                   half.outwardAt(s, step) * interval.depth * inset);
+            half.marginArc.push_back(s);
         }
     }
     half.margin.push_back(half.curveAt(half.arc.back()));
+    half.marginArc.push_back(half.arc.back());
 
     auto notch = [&](std::size_t i) {
         const Interval& interval = half.intervals[i];
@@ -363,13 +514,17 @@ struct Model {
     std::array<Half, 2> halves;   // x < 0, x > 0
     std::vector<QPointF> outline; // clockwise, y up
     std::vector<Vein> veins;
+    // Where lobes lie over each other: double tissue.
+    std::vector<QPainterPath> overlaps;
     QPointF firstN1Branch;
     bool hasN1Branch = false;
 };
 
 double psiOf(const Half& half, QPointF p)
 {
-    return std::atan2(half.shape.side * p.x(), p.y());
+    const double psi = std::atan2(half.shape.side * p.x(), p.y());
+    // A basal lobe that reaches past the midrib's line stays past 180 degrees.
+    return psi < -Pi / 2 ? psi + 2 * Pi : psi;
 }
 
 // The secondary veins: one from a main vein to every small tooth, leaving
@@ -427,7 +582,7 @@ void addSecondaries(Model& model, Half& half, const QPolygonF& blade, double wid
         // A vein that would cut across a sinus leaves its main vein further out.
         auto inside = [&](QPointF from) {
             for (int i = 1; i < 12; ++i) {
-                if (!blade.containsPoint(lerp(from, tooth, i / 12.0), Qt::OddEvenFill))
+                if (!blade.containsPoint(lerp(from, tooth, i / 12.0), Qt::WindingFill))
                     return false;
             }
             return true;
@@ -450,9 +605,85 @@ void addSecondaries(Model& model, Half& half, const QPolygonF& blade, double wid
     }
 }
 
+// The petiole sinus's form, common to both halves.
+enum class SinusForm { V, U, Slot, HoleOverlap, HoleTouch, OverlapFromHead };
+
+// Draws the form and the wall's shape; depth and mouth follow per half from
+// where its N5 tip lies. Shares: open V 30 %, U 28 %, narrow slot 22 %, and
+// closed 20 %: a hole at the head with the lobes over each other below it
+// (7 %), lobes that touch below a hole and part again (7 %), or lobes over
+// each other from the head on, the gap ending short of it (6 %).
+SinusWall drawSinusWall(Random& random, double unitsPerMm, SinusForm& form, double& angle)
+{
+    const double pick = random.uniform();
+    form = pick < 0.30   ? SinusForm::V
+           : pick < 0.58 ? SinusForm::U
+           : pick < 0.80 ? SinusForm::Slot
+           : pick < 0.87 ? SinusForm::HoleOverlap
+           : pick < 0.94 ? SinusForm::HoleTouch
+                         : SinusForm::OverlapFromHead;
+    SinusWall wall;
+    // The head lies at P(1) or a little towards the petiole, within 3 mm.
+    wall.head = random.uniform(0, 2.2) * unitsPerMm;
+    angle = 0;
+    switch (form) {
+    case SinusForm::V:
+        wall.round = random.uniform(0.0008, 0.002);
+        angle = degrees(random.uniform(12, 38));
+        wall.power = random.uniform(0.85, 1.2);
+        break;
+    case SinusForm::U:
+        wall.round = random.uniform(0.025, 0.065);
+        wall.mouth = wall.round * random.uniform(1.1, 2.4);
+        wall.power = random.uniform(1.2, 2.5);
+        break;
+    case SinusForm::Slot:
+        wall.round = random.uniform(0.003, 0.01);
+        wall.mouth = wall.round * random.uniform(1.0, 2.2);
+        wall.power = random.uniform(1.0, 2.0);
+        break;
+    case SinusForm::HoleOverlap:
+        wall.round = random.uniform(0.012, 0.035);
+        wall.mouth = -random.uniform(0.01, 0.05);
+        wall.power = random.uniform(0.6, 1.0);
+        break;
+    case SinusForm::HoleTouch:
+    case SinusForm::OverlapFromHead: {
+        const bool hole = form == SinusForm::HoleTouch;
+        wall.round = hole ? random.uniform(0.012, 0.03) : random.uniform(0.002, 0.006);
+        wall.mouth = random.uniform(0.02, 0.09);
+        wall.power = random.uniform(1.0, 1.6);
+        const double meet = random.uniform(0.3, 0.6);
+        wall.riseEnd = hole ? meet : 0.05;
+        wall.fallFrom = meet;
+        wall.fallTo = std::min(1.0, meet + random.uniform(0.2, 0.4));
+        // How far the lobes pass each other where they meet.
+        const double past = random.uniform(0.002, 0.012);
+        if (hole) {
+            // The least pinch that brings the walls to -past somewhere.
+            wall.pinch = 1e9;
+            for (int i = 1; i < 200; ++i) {
+                const double s = i / 200.0;
+                if (wall.bump(s) > 0.2)
+                    wall.pinch = std::min(wall.pinch, (wall.open(s) + past) / wall.bump(s));
+            }
+        } else {
+            double widest = 0;
+            for (int i = 0; i <= 100; ++i)
+                widest =
+                    std::max(widest, wall.open(wall.riseEnd + (meet - wall.riseEnd) * i / 100));
+            wall.pinch = widest + past;
+        }
+        break;
+    }
+    }
+    return wall;
+}
+
 // Builds a leaf in model units (N1 of length 1). lobing 0 is deeply lobed,
-// 1 nearly entire.
-Model buildModel(Random& random, double toothScale)
+// 1 nearly entire. unitsPerMm is a rough scale, for sizes real leaves give in
+// millimetres.
+Model buildModel(Random& random, double toothScale, double unitsPerMm)
 {
     Model model;
     const double lobing = random.uniform();
@@ -465,21 +696,25 @@ Model buildModel(Random& random, double toothScale)
     common.angle[N2Tip] = degrees(random.uniform(42, 62));
     common.angle[N3Tip] = common.angle[N2Tip] + degrees(random.uniform(38, 55));
     common.angle[N4Tip] = common.angle[N3Tip] + degrees(random.uniform(22, 36));
-    common.angle[N5Tip] = std::min(common.angle[N4Tip] + degrees(random.uniform(8, 20)),
-                                   degrees(random.uniform(145, 172)));
-    common.petiolePower = random.uniform(0.6, 1.4);
     common.angle[PetioleSinus] = Pi;
     common.radius[N1Tip] = 1;
     common.radius[N2Tip] = random.uniform(0.82, 1.0);
     common.radius[N3Tip] = common.radius[N2Tip] * random.uniform(0.7, 0.88);
     common.radius[N4Tip] = common.radius[N3Tip] * random.uniform(0.62, 0.8);
     common.radius[N5Tip] = common.radius[N4Tip] * random.uniform(0.7, 0.9);
-    common.radius[PetioleSinus] = random.uniform(0, 0.04);
+    SinusForm form = SinusForm::V;
+    double vAngle = 0;
+    common.wall = drawSinusWall(random, unitsPerMm, form, vAngle);
     // Below 0, so that a lobe narrows to its vein's tooth.
     const double lobeBulge = random.uniform(-0.2, -0.05);
     // Wide sinus windows taper the lobes; narrow ones leave fans.
     const double sinusWidth = random.uniform(0.28, 0.55);
     const double basalBulge = random.uniform(0.0, 0.1);
+    // Now and then two lobes close a lateral sinus of a lobed leaf.
+    const bool closeLateral = random.chance(0.15) && upperRatio < 0.75;
+    const int closedSector = static_cast<int>(random.next() % 2);
+    // Both halves' sinus, or the one of half 0 or 1.
+    const int closedHalf = random.chance(0.3) ? -1 : static_cast<int>(random.next() % 2);
 
     for (int index = 0; index < 2; ++index) {
         Half& half = model.halves[static_cast<std::size_t>(index)];
@@ -490,11 +725,30 @@ Model buildModel(Random& random, double toothScale)
             shape.angle[static_cast<std::size_t>(knot)] += degrees(random.uniform(-3, 3));
             shape.radius[static_cast<std::size_t>(knot)] *= random.uniform(0.96, 1.04);
         }
-        shape.angle[N5Tip] =
-            std::clamp(shape.angle[N5Tip], shape.angle[N4Tip] + degrees(5), degrees(174));
+        // The N5 tip ends the petiole sinus wall, at the sinus's mouth.
+        SinusWall& wall = shape.wall;
+        const double r5 = shape.radius[N5Tip];
+        wall.scale = random.uniform(0.92, 1.08);
+        wall.corner = random.uniform(0.12, 0.25);
+        if (form == SinusForm::V) {
+            const double c = std::cos(vAngle);
+            const double along =
+                -wall.head * c + std::sqrt(wall.head * wall.head * (c * c - 1) + r5 * r5);
+            wall.mouth = along * std::sin(vAngle) / wall.scale;
+        }
+        const double mouth = wall.scale * wall.mouth;
+        wall.depth = std::sqrt(r5 * r5 - mouth * mouth) - wall.head;
+        shape.angle[N5Tip] = Pi - std::atan2(mouth, wall.head + wall.depth);
+        // The lobes' veins keep their order towards it.
+        const double room = shape.angle[N5Tip] - degrees(10);
+        if (shape.angle[N4Tip] > room) {
+            const double squeeze = room / shape.angle[N4Tip];
+            for (int knot = N2Tip; knot <= N4Tip; ++knot)
+                shape.angle[static_cast<std::size_t>(knot)] *= squeeze;
+        }
         shape.bulge = {lobeBulge + random.uniform(-0.03, 0.03),
                        lobeBulge + random.uniform(-0.03, 0.03), random.uniform(-0.03, 0.08),
-                       random.uniform(-0.03, 0.08), basalBulge};
+                       basalBulge + random.uniform(-0.03, 0.03)};
         for (int sector = 0; sector < 2; ++sector) {
             const auto s = static_cast<std::size_t>(sector);
             shape.sinusAt[s] = random.uniform(0.4, 0.6);
@@ -504,6 +758,12 @@ Model buildModel(Random& random, double toothScale)
             const double wanted = ratio * shape.radius[s + 1];
             shape.sinusRadius[s] =
                 std::min(wanted, 0.97 * shape.smoothRadius(sector, shape.sinusAt[s]));
+        }
+        if (closeLateral && (closedHalf < 0 || closedHalf == index)) {
+            const auto s = static_cast<std::size_t>(closedSector);
+            shape.closeAt[s] = random.uniform(0.15, 0.45);
+            shape.closePast[s] = random.uniform(0.0, 0.006);
+            shape.closeReach[s] = random.uniform(0.1, 0.3);
         }
         half.shape = shape;
         sampleCurve(half);
@@ -529,13 +789,47 @@ Model buildModel(Random& random, double toothScale)
     model.outline.insert(model.outline.end(), right.rbegin() + 1, right.rend());
     const QPolygonF blade(model.outline.begin(), model.outline.end());
 
+    // Double tissue where lobes cross: the common part of the two lobes, each
+    // cut out of its half's margin and closed through P(1).
+    auto lobe = [](const Half& half, double from, double to) {
+        QPolygonF polygon{QPointF(0, 0)};
+        for (std::size_t i = 0; i < half.margin.size(); ++i) {
+            if (half.marginArc[i] >= from && half.marginArc[i] <= to)
+                polygon.append(half.margin[i]);
+        }
+        QPainterPath path;
+        path.addPolygon(polygon);
+        path.closeSubpath();
+        return path;
+    };
+    auto addOverlap = [&](const QPainterPath& a, const QPainterPath& b) {
+        const QPainterPath common = a.intersected(b);
+        if (!common.isEmpty())
+            model.overlaps.push_back(common);
+    };
+    if (form == SinusForm::HoleOverlap || form == SinusForm::HoleTouch ||
+        form == SinusForm::OverlapFromHead) {
+        const Half& a = model.halves[0];
+        const Half& b = model.halves[1];
+        addOverlap(lobe(a, 0, a.feature[N4Tooth]), lobe(b, 0, b.feature[N4Tooth]));
+    }
+    for (const Half& half : model.halves) {
+        const auto& f = half.feature;
+        if (half.shape.closeAt[0] >= 0)
+            addOverlap(lobe(half, f[UpperSinusBase], f[Apex]),
+                       lobe(half, f[N2Tooth], f[UpperSinusBase]));
+        if (half.shape.closeAt[1] >= 0)
+            addOverlap(lobe(half, f[LowerSinusBase], f[N2Tooth]),
+                       lobe(half, f[N3Tooth], f[LowerSinusBase]));
+    }
+
     double firstN1Branch = 2;
     for (Half& half : model.halves) {
         // N4 and N5 leave their main veins further out where a sinus would
         // otherwise put them outside the blade.
         auto inside = [&](QPointF from, QPointF to) {
             for (int i = 1; i < 16; ++i) {
-                if (!blade.containsPoint(lerp(from, to, i / 16.0), Qt::OddEvenFill))
+                if (!blade.containsPoint(lerp(from, to, i / 16.0), Qt::WindingFill))
                     return false;
             }
             return true;
@@ -581,6 +875,13 @@ struct Placement {
     double sine = 0;
     bool mirrored = false;
     QPointF offset;
+
+    QTransform transform() const
+    {
+        const double m = mirrored ? -1 : 1;
+        return QTransform(scale * cosine * m, -scale * sine * m, -scale * sine, -scale * cosine,
+                          offset.x(), offset.y());
+    }
 
     QPointF operator()(QPointF p) const
     {
@@ -682,8 +983,19 @@ void drawBlade(QPainter& painter, const Model& model, const Placement& placement
     QLinearGradient gradient(box.center() - reach, box.center() + reach);
     gradient.setColorAt(0, look.blade);
     gradient.setColorAt(1, look.bladeOther);
-    painter.setPen(QPen(look.edge, std::max(1.0, placement.scale * 0.002)));
+    painter.setPen(Qt::NoPen);
     painter.setBrush(gradient);
+    // Winding fill keeps crossed lobes filled; the hole they leave stays open.
+    painter.drawPolygon(outline, Qt::WindingFill);
+    if (!model.overlaps.empty()) {
+        // Double tissue lets less light through and looks darker on a scan.
+        painter.setBrush(QColor(0, 0, 0, look.lightBox ? 90 : 45));
+        const QTransform transform = placement.transform();
+        for (const QPainterPath& overlap : model.overlaps)
+            painter.drawPath(transform.map(overlap));
+    }
+    painter.setPen(QPen(look.edge, std::max(1.0, placement.scale * 0.002)));
+    painter.setBrush(Qt::NoBrush);
     painter.drawPolygon(outline);
     if (!withVeins)
         return;
@@ -764,7 +1076,7 @@ SyntheticLeaf DrawSyntheticLeaf(std::uint64_t seed, int dpi)
     const double toothMm = 2.5 * std::pow(3.6, random.uniform());
     // The tooth size must be known in model units before the outline is
     // measured; the smooth outline's diameter is close to 1.75 model units.
-    Model model = buildModel(random, toothMm * 1.75 / acrossMm);
+    Model model = buildModel(random, toothMm * 1.75 / acrossMm, 1.75 / acrossMm);
     const double unitMm = acrossMm / diameter(model.outline);
 
     Placement placement;
@@ -855,7 +1167,7 @@ SyntheticLeaf DrawSyntheticLeaf(std::uint64_t seed, int dpi)
     }
     if (neighbour) {
         Random other(seed ^ 0x5851f42d4c957f2dull);
-        Model next = buildModel(other, toothMm * 1.75 / acrossMm);
+        Model next = buildModel(other, toothMm * 1.75 / acrossMm, 1.75 / acrossMm);
         Placement there;
         there.scale = placement.scale * other.uniform(0.8, 1.2);
         const double otherTurn = other.uniform(0, 2 * Pi);

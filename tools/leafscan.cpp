@@ -20,9 +20,12 @@
 // Each OUTPUT ends in .bmp (24-bit) or .jpg (quality 92); both declare the
 // resolution. What a seed varies: lobing from deeply lobed to nearly entire,
 // rotation by any angle, mirror image, size 8 to 20 cm across, tooth size and
-// shape, a scanner look (dark leaf on white paper) or a light-box look
-// (translucent light leaf, bright veins, cream background), a petiole or
-// none, a neighbouring leaf, a ruler or a label at the border, and noise.
+// shape, a petiole sinus that reaches in to the petiole point as an open V, a
+// U or a slot, or closed by lobes that touch or lie over each other (now and
+// then a lateral sinus too), a scanner look (dark leaf on white paper) or a
+// light-box look (translucent light leaf, bright veins, cream background), a
+// petiole or none, a neighbouring leaf, a ruler or a label at the border, and
+// noise.
 //
 // The truth is TPS as the public leaf set has it: x = column, y = height -
 // row, in pixels with a pixel's centre at whole numbers; SCALE = 25.4 / dpi.
