@@ -73,27 +73,30 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     constexpr int Step = 3;
     std::vector<MirrorLine> coarse;
     for (int degrees = 0; degrees < 180; degrees += Step)
-        coarse.push_back(search(degrees, degrees, 1.0, -0.12 * size, 0.12 * size, 0.03 * size,
+        coarse.push_back(search(degrees, degrees, 1.0, -0.12 * size, 0.12 * size, 0.04 * size,
                                 {centre, {1.0, 0.0}, 0.0}));
     const int directions = static_cast<int>(coarse.size());
-    std::vector<MirrorLine> lines;
+    std::vector<int> peaks;
     for (int i = 0; i < directions; ++i) {
         bool peak = true;
         for (int k = 1; k <= 20 / Step; ++k)
             peak = peak && coarse[i].overlap >= coarse[(i + k) % directions].overlap &&
                    coarse[i].overlap > coarse[(i - k + directions) % directions].overlap;
-        if (!peak)
-            continue;
+        if (peak)
+            peaks.push_back(i);
+    }
+    std::sort(peaks.begin(), peaks.end(),
+              [&](int a, int b) { return coarse[a].overlap > coarse[b].overlap; });
+    if (peaks.size() > 3)
+        peaks.resize(3);
+    std::vector<MirrorLine> lines;
+    for (const int i : peaks) {
         const double degrees = Degrees(std::atan2(coarse[i].direction.y, coarse[i].direction.x));
-        MirrorLine line = search(degrees - Step, degrees + Step, 0.5, -0.03 * size, 0.03 * size,
+        MirrorLine line = search(degrees - Step, degrees + Step, 1.0, -0.03 * size, 0.03 * size,
                                  0.0075 * size, coarse[i]);
         line.point = (line.point + cv::Point2d(0.5, 0.5)) * factor - cv::Point2d(0.5, 0.5);
         lines.push_back(line);
     }
-    std::sort(lines.begin(), lines.end(),
-              [](const MirrorLine& a, const MirrorLine& b) { return a.overlap > b.overlap; });
-    if (lines.size() > 3)
-        lines.resize(3);
     return lines;
 }
 
@@ -394,7 +397,6 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         };
         const int n2 = farthestBetween(upperSinus, lowerSinus);
         const int n3 = farthestBetween(lowerSinus, last);
-
         // Teeth: a notch is where the outline turns inwards at tooth scale,
         // a tip where it turns outwards. Walking from a tip, the first of
         // each is the tooth's base on that side and, after it, the next tip.
