@@ -1,5 +1,7 @@
 #include "app/ScanResolution.h"
 
+#include "picture/DeclaredResolution.h"
+
 #include <cmath>
 
 namespace kestra {
@@ -8,23 +10,6 @@ namespace {
 // More apart than this, relative to the DPI in use, and the lengths are off
 // by more than a careful user would accept.
 constexpr double Tolerance = 0.005;
-
-// Within this of a whole number, a resolution is that number: pixels per
-// metre, as bitmaps store them, give 299.9994 for 300 and 96.012 for 96.
-constexpr double WholeEnough = 0.05;
-
-// Cameras and screens write these when they know nothing of a scan's size.
-bool isDeviceDefault(double dpi)
-{
-    return std::fabs(dpi - 72.0) < WholeEnough || std::fabs(dpi - 96.0) < WholeEnough;
-}
-
-// What a file declares, read as the whole number it stands for when it is
-// close enough to one.
-double declaredValue(double dpi)
-{
-    return std::fabs(dpi - std::round(dpi)) < WholeEnough ? std::round(dpi) : dpi;
-}
 
 } // namespace
 
@@ -47,8 +32,8 @@ std::optional<ResolutionWarning> CompareResolution(std::optional<double> declare
 {
     if (!declared || !(std::fabs(*declared - dpi) > Tolerance * std::fabs(dpi)))
         return std::nullopt;
-    const QString scan = DpiText(declaredValue(*declared), decimalSeparator);
-    const QString caveat = isDeviceDefault(*declared)
+    const QString scan = DpiText(DeclaredValue(*declared), decimalSeparator);
+    const QString caveat = IsDeviceDefaultDpi(*declared)
                                ? QStringLiteral(" (probably not the scan's resolution)")
                                : QString();
     return ResolutionWarning{QStringLiteral("This scan declares %1 dpi%2; the DPI field says %3.")

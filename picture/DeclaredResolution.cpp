@@ -1,5 +1,6 @@
 #include "picture/DeclaredResolution.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -218,6 +219,18 @@ std::optional<double> ReadBmpDeclaredDpi(const unsigned char* data, std::size_t 
     if (perMetre <= 0)
         return std::nullopt;
     return believable(perMetre * MetresPerInch);
+}
+
+double DeclaredValue(double dpi)
+{
+    constexpr double WholeEnough = 0.05;
+    return std::fabs(dpi - std::round(dpi)) < WholeEnough ? std::round(dpi) : dpi;
+}
+
+bool IsDeviceDefaultDpi(double dpi)
+{
+    const double value = DeclaredValue(dpi);
+    return value == 72.0 || value == 96.0;
 }
 
 } // namespace kestra

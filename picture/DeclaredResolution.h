@@ -26,4 +26,13 @@ struct Declaration {
 // file, up to the end of that header, are enough.
 [[nodiscard]] std::optional<double> ReadBmpDeclaredDpi(const unsigned char* data, std::size_t size);
 
+// A declared resolution within a twentieth of a whole number stands for that
+// number (pixels per metre give 299.9994 for 300 and 96.012 for 96); any
+// other is taken as declared.
+[[nodiscard]] double DeclaredValue(double dpi);
+
+// Whether a declared resolution is one that cameras and screens write when
+// they know nothing of a scan's size: 72 or 96.
+[[nodiscard]] bool IsDeviceDefaultDpi(double dpi);
+
 } // namespace kestra

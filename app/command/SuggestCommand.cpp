@@ -8,6 +8,7 @@
 #include "measure/Error.h"
 #include "measure/NumberText.h"
 #include "measure/Tps.h"
+#include "picture/DeclaredResolution.h"
 #include "picture/PictureBitmap.h"
 #include "picture/PictureLoader.h"
 
@@ -31,11 +32,6 @@ constexpr int UsageStatus = 2;
 // What a display needs to show a JPEG in true colour, as `kestra measure`
 // opens scans: no palette quantizing.
 constexpr int TrueColourDepth = 24;
-
-// The window's reading of a declared resolution: within this of a whole
-// number it is that number (pixels per metre give 299.9994 for 300);
-// otherwise it is no scanner's setting, and SCALE= is left out.
-constexpr double WholeEnough = 0.05;
 
 class UsageError : public std::runtime_error {
 public:
@@ -113,10 +109,12 @@ std::optional<double> scanDpi(const Options& options, std::optional<double> decl
 {
     if (options.dpi)
         return options.dpi;
-    if (!declared || std::fabs(*declared - std::round(*declared)) >= WholeEnough)
+    // A resolution that is no whole number is no scanner's setting.
+    if (!declared || DeclaredValue(*declared) != std::round(*declared) ||
+        IsDeviceDefaultDpi(*declared))
         return std::nullopt;
-    const double dpi = std::round(*declared);
-    if (dpi == 72.0 || dpi == 96.0 || !(dpi > 0.0))
+    const double dpi = DeclaredValue(*declared);
+    if (!(dpi > 0.0))
         return std::nullopt;
     try {
         (void)SurfaceOfCount(0, dpi);

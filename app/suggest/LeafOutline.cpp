@@ -101,9 +101,8 @@ cv::Mat Disc(double radius)
 }
 
 // Cuts a petiole off the blade: the long, thin part that an opening as wide
-// as a petiole removes, where teeth removed by it are short. Returns where it
-// met the blade.
-std::optional<cv::Point2d> CutPetiole(cv::Mat& mask, double size)
+// as a petiole removes, where teeth removed by it are short.
+void CutPetiole(cv::Mat& mask, double size)
 {
     const double radius = 0.025 * size;
     // A square's opening is as good as a disc's at telling a petiole from the
@@ -129,20 +128,12 @@ std::optional<cv::Point2d> CutPetiole(cv::Mat& mask, double size)
         }
     }
     if (!petiole)
-        return std::nullopt;
+        return;
     cv::Mat cut = cv::Mat::zeros(mask.size(), CV_8U);
     cv::drawContours(cut, std::vector<std::vector<cv::Point>>{*petiole}, -1, cv::Scalar(255),
                      cv::FILLED);
-    // Where the petiole touches what stays of the blade.
-    cv::Mat touching;
-    cv::dilate(cut, touching, Disc(2));
-    touching &= opened;
     mask &= ~cut;
     mask = LargestFilled(mask);
-    const cv::Moments moments = cv::moments(touching, true);
-    if (moments.m00 <= 0)
-        return std::nullopt;
-    return cv::Point2d(moments.m10 / moments.m00, moments.m01 / moments.m00);
 }
 
 } // namespace
@@ -200,7 +191,7 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     size = std::sqrt(cv::countNonZero(mask));
     if (size < 40)
         return std::nullopt;
-    leaf.petioleJunction = CutPetiole(mask, size);
+    CutPetiole(mask, size);
     leaf.mask = mask;
     leaf.size = std::sqrt(cv::countNonZero(mask));
 

@@ -20,10 +20,9 @@ struct LeafOutline {
     // The edges of large holes in the blade: where two lobes touch, a sinus
     // (the petiole sinus too) is closed off and shows as a hole.
     std::vector<std::vector<cv::Point2d>> holes;
-    std::optional<cv::Point2d> petioleJunction; // where a cut-off petiole met the blade
-    double scale = 1.0;                         // picture pixels per work pixel
-    cv::Point2d origin;                         // the work image's corner in the picture
-    double size = 0.0; // the blade's size: the square root of its area, in work pixels
+    double scale = 1.0; // picture pixels per work pixel
+    cv::Point2d origin; // the work image's corner in the picture
+    double size = 0.0;  // the blade's size: the square root of its area, in work pixels
 
     [[nodiscard]] cv::Point2d toPicture(cv::Point2d point) const
     {
