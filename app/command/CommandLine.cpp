@@ -1,13 +1,12 @@
 #include "app/command/CommandLine.h"
 
 #include "app/AboutBox.h"
+#include "app/command/CommandOptions.h"
 #include "app/command/MeasureCommand.h"
 #include "app/command/SuggestCommand.h"
 
 #include <QFileInfo>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,20 +14,9 @@
 namespace kestra {
 namespace {
 
-constexpr int UsageStatus = 2;
-
 void print(std::FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
-}
-
-// What was printed for the user has reached standard output, or that is said.
-int printed()
-{
-    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
-        return 0;
-    std::fprintf(stderr, "kestra: standard output: Cannot write. %s\n", std::strerror(errno));
-    return 1;
 }
 
 } // namespace
@@ -70,14 +58,10 @@ std::optional<int> RunCommand(int argc, char** argv)
     for (const std::string& argument : arguments) {
         if (argument == "--")
             break;
-        if (argument == "-h" || argument == "--help") {
-            print(stdout, ProgramHelp());
-            return printed();
-        }
-        if (argument == "--version") {
-            std::printf("%s\n", ProgramCaption);
-            return printed();
-        }
+        if (argument == "-h" || argument == "--help")
+            return WriteToStandardOutput(ProgramHelp().toLocal8Bit().toStdString());
+        if (argument == "--version")
+            return WriteToStandardOutput(std::string(ProgramCaption) + "\n");
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "app/command/MeasureCommand.h"
 
+#include "app/command/CommandOptions.h"
 #include "app/command/ProgressLine.h"
 #include "app/scan/ScanMeasurement.h"
 #include "measure/Analysis.h"
@@ -39,13 +40,7 @@ namespace {
 
 constexpr int Measured = 0;
 constexpr int LeftOut = 1;
-constexpr int UsageStatus = 2;
 constexpr int MaxJobs = 256;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The cores this process may run on, which on a compute node are those of
 // its allocation, not all of the machine's.
@@ -66,23 +61,6 @@ struct Options {
     std::vector<std::string> scans;
     bool help = false;
 };
-
-double dpiOption(const std::string& text)
-{
-    // "." always, as scripts write it; the locale's separator too, as the
-    // window's DPI field takes it.
-    std::optional<double> dpi = TextToNumber(text, ".");
-    if (!dpi)
-        dpi = TextToNumber(text, LocaleDecimalSeparator());
-    if (!dpi || !(*dpi > 0.0))
-        throw UsageError("--dpi takes a number greater than 0, not '" + text + "'");
-    try {
-        (void)SurfaceOfCount(0, *dpi);
-    } catch (const Error& error) {
-        throw UsageError("--dpi " + text + " gives no lengths: " + error.what());
-    }
-    return *dpi;
-}
 
 int jobsOption(const std::string& text)
 {
@@ -144,7 +122,7 @@ Options parseOptions(const std::vector<std::string>& arguments)
         else if (longName == "--landmarks")
             options.landmarks = takeValue();
         else if (longName == "--dpi")
-            options.dpi = dpiOption(takeValue());
+            options.dpi = DpiOption(takeValue());
         else if (longName == "--output")
             options.output = takeValue();
         else if (longName == "--jobs")
@@ -501,17 +479,10 @@ int RunMeasureCommand(const std::vector<std::string>& arguments)
     try {
         options = parseOptions(arguments);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "kestra measure: %s\nTry 'kestra measure --help' for more.\n",
-                     error.what());
-        return UsageStatus;
+        return UsageFailure("measure", error);
     }
-    if (options.help) {
-        std::fputs(MeasureHelp().c_str(), stdout);
-        if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
-            return Measured;
-        std::fprintf(stderr, "kestra: standard output: Cannot write. %s\n", std::strerror(errno));
-        return LeftOut;
-    }
+    if (options.help)
+        return WriteToStandardOutput(MeasureHelp());
 
     std::vector<TpsSpecimen> specimens;
     try {

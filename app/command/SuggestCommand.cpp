@@ -1,6 +1,7 @@
 #include "app/command/SuggestCommand.h"
 
 #include "app/SuggestionPoints.h"
+#include "app/command/CommandOptions.h"
 #include "app/scan/ScanMeasurement.h"
 #include "app/suggest/LandmarkSuggester.h"
 #include "measure/Analysis.h"
@@ -27,16 +28,10 @@ namespace {
 
 constexpr int AllRead = 0;
 constexpr int LeftOut = 1;
-constexpr int UsageStatus = 2;
 
 // What a display needs to show a JPEG in true colour, as `kestra measure`
 // opens scans: no palette quantizing.
 constexpr int TrueColourDepth = 24;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct Options {
     std::optional<double> dpi;
@@ -44,23 +39,6 @@ struct Options {
     bool help = false;
     std::vector<std::string> scans;
 };
-
-double dpiOption(const std::string& text)
-{
-    // "." always, as scripts write it; the locale's separator too, as the
-    // window's DPI field takes it.
-    std::optional<double> dpi = TextToNumber(text, ".");
-    if (!dpi)
-        dpi = TextToNumber(text, LocaleDecimalSeparator());
-    if (!dpi || !(*dpi > 0.0))
-        throw UsageError("--dpi takes a number greater than 0, not '" + text + "'");
-    try {
-        (void)SurfaceOfCount(0, *dpi);
-    } catch (const Error& error) {
-        throw UsageError("--dpi " + text + " gives no lengths: " + error.what());
-    }
-    return *dpi;
-}
 
 Options parseOptions(const std::vector<std::string>& arguments)
 {
@@ -91,7 +69,7 @@ Options parseOptions(const std::vector<std::string>& arguments)
             } else {
                 value = arguments[++i];
             }
-            options.dpi = dpiOption(value);
+            options.dpi = DpiOption(value);
         } else {
             throw UsageError("unknown option '" + argument + "'");
         }
@@ -191,17 +169,10 @@ int RunSuggestCommand(const std::vector<std::string>& arguments)
     try {
         options = parseOptions(arguments);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "kestra suggest: %s\nTry 'kestra suggest --help' for more.\n",
-                     error.what());
-        return UsageStatus;
+        return UsageFailure("suggest", error);
     }
-    if (options.help) {
-        std::fputs(SuggestHelp().c_str(), stdout);
-        if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
-            return AllRead;
-        say("standard output", std::string("Cannot write. ") + std::strerror(errno));
-        return LeftOut;
-    }
+    if (options.help)
+        return WriteToStandardOutput(SuggestHelp());
 
     bool leftOut = false;
     int written = 0;
