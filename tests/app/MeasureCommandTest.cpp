@@ -75,22 +75,6 @@ std::string suggestedSpecimen(const QString& scan, int id, std::optional<double>
                                    kestra::NameCell(scan.toStdString()), std::to_string(id), dpi);
 }
 
-// Dark leaf on white paper: crosses fall on both, and on the picture's edge.
-// A larger picture is drawn to scale, the landmarks staying in its top-left.
-QImage leafPicture(int scale = 1)
-{
-    QImage picture(240 * scale, 180 * scale, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QPainter painter(&picture);
-    painter.scale(scale, scale);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(40, 90, 30));
-    painter.drawEllipse(QRect(40, 30, 150, 120));
-    painter.setBrush(QColor(200, 210, 190));
-    painter.drawEllipse(QRect(100, 60, 40, 30));
-    return picture;
-}
-
 // A specimen of 32 landmarks for the named picture (height 180), in TPS's
 // bottom-up coordinates: most on the picture, two not placed, one right of it.
 QString specimen(const QString& image, quint32 seed, const QString& scale = {})
@@ -126,7 +110,7 @@ protected:
     // JPEG. The first is the largest, so that two jobs finish it last.
     QStringList writeScans()
     {
-        const QImage picture = leafPicture();
+        const QImage picture = kestra::test::leafPicture();
         const QByteArray jpeg =
             kestra::WriteJpeg(picture.width(), picture.height(), 3, [&](int y, std::uint8_t* row) {
                 for (int x = 0; x < picture.width(); ++x) {
@@ -136,7 +120,7 @@ protected:
                     row[3 * x + 2] = static_cast<std::uint8_t>(qBlue(colour));
                 }
             });
-        return {writePicture(QStringLiteral("leaf1.bmp"), leafPicture(8)),
+        return {writePicture(QStringLiteral("leaf1.bmp"), kestra::test::leafPicture(8)),
                 writeFile(QStringLiteral("leaf2.bmp"),
                           kestra::test::makeBmp(picture, 8, kestra::test::BmpHeader::Info40)),
                 writeFile(QStringLiteral("leaf3.jpg"), jpeg)};
@@ -368,7 +352,7 @@ TEST_F(MeasureCommandTest, SuggestWritesTpsThatMeasureTakesFromAPipe)
     const QStringList scans = writeScans();
     const QString broken = writeFile(QStringLiteral("broken.jpg"), "not a JPEG at all");
     // Pixels per metre, as a scanner set to 300 dpi writes them.
-    QImage declared = leafPicture();
+    QImage declared = kestra::test::leafPicture();
     declared.setDotsPerMeterX(11811);
     declared.setDotsPerMeterY(11811);
     const QString at300 = writePicture(QStringLiteral("leaf300.bmp"), declared);

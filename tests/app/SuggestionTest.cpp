@@ -13,20 +13,6 @@
 
 namespace {
 
-// A dark leaf on white paper, with a light patch inside.
-QImage leafPicture()
-{
-    QImage picture(240, 180, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QPainter painter(&picture);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(40, 90, 30));
-    painter.drawEllipse(QRect(40, 30, 150, 120));
-    painter.setBrush(QColor(200, 210, 190));
-    painter.drawEllipse(QRect(100, 60, 40, 30));
-    return picture;
-}
-
 // The window with a suggester that knows its answer and counts its calls.
 class SuggestionTest : public FormFixture {
 protected:
@@ -96,7 +82,7 @@ TEST_F(SuggestionTest, AnalyzeGivesTheRowOfOneClickAtEachSuggestionToTheByte)
     place(13, 100, 100);
     place(14, 103, 101);
 
-    const QImage leaf = leafPicture();
+    const QImage leaf = kestra::test::leafPicture();
     for (const QString& scan :
          {writePicture(QStringLiteral("leaf24.bmp"), leaf),
           writeFile(QStringLiteral("leaf8.bmp"),
@@ -143,7 +129,7 @@ TEST_F(SuggestionTest, ACorrectedSuggestionLeavesNoStrayCrossAndSteppingGoesToTh
         if (n != 6 && n != 30)
             place(n, 7 * n, 2 * n + 10);
     }
-    open(writePicture(QStringLiteral("leaf.bmp"), leafPicture()));
+    open(writePicture(QStringLiteral("leaf.bmp"), kestra::test::leafPicture()));
     const QImage opened = pixels();
     QTest::keyClick(form.get(), Qt::Key_F9); // step on after each click
     suggest();
@@ -189,8 +175,8 @@ TEST_F(SuggestionTest, SuggestOnOpeningIsOffAtStartAndSuggestsAfterEveryOpen)
     EXPECT_FALSE(menu.suggestOnOpeningAction->isChecked());
     place(1, 120, 140);
     place(20, 115, 32);
-    const QString first = writePicture(QStringLiteral("leaf1.bmp"), leafPicture());
-    writePicture(QStringLiteral("leaf2.bmp"), leafPicture());
+    const QString first = writePicture(QStringLiteral("leaf1.bmp"), kestra::test::leafPicture());
+    writePicture(QStringLiteral("leaf2.bmp"), kestra::test::leafPicture());
 
     open(first);
     EXPECT_EQ(calls, 0);
@@ -230,7 +216,7 @@ TEST_F(SuggestionTest, MirrorSwapsTheHalvesAndHoldsForTheNextSuggestions)
     place(9, 30, 40);
     place(3, 100, 120);
     place(20, 115, 32);
-    const QString scan = writePicture(QStringLiteral("leaf.bmp"), leafPicture());
+    const QString scan = writePicture(QStringLiteral("leaf.bmp"), kestra::test::leafPicture());
     open(scan);
     startRecording();
     clickPicture({118, 141}); // P(1), the user's own

@@ -2,6 +2,7 @@
 
 #include "tools/JpegWriter.h"
 
+#include <QPainter>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -195,6 +196,20 @@ std::string colourDifference(const QImage& actual, const QImage& expected, int t
                         QString::number(a.pixel(x, y), 16).toStdString() + " instead of " +
                         QString::number(b.pixel(x, y), 16).toStdString();
     return count == 0 ? std::string() : std::to_string(count) + " pixels differ, first " + first;
+}
+
+QImage leafPicture(int scale)
+{
+    QImage picture(240 * scale, 180 * scale, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.scale(scale, scale);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(40, 90, 30));
+    painter.drawEllipse(QRect(40, 30, 150, 120));
+    painter.setBrush(QColor(200, 210, 190));
+    painter.drawEllipse(QRect(100, 60, 40, 30));
+    return picture;
 }
 
 } // namespace kestra::test

@@ -37,4 +37,8 @@ void put32(QByteArray& file, int offset, std::uint32_t value);
 [[nodiscard]] std::string colourDifference(const QImage& actual, const QImage& expected,
                                            int tolerance = 0);
 
+// A dark leaf on white paper with a light patch inside, 240 x 180 pixels,
+// or drawn to scale that many times larger.
+[[nodiscard]] QImage leafPicture(int scale = 1);
+
 } // namespace kestra::test
