@@ -94,12 +94,6 @@ cv::Mat LargestFilled(const cv::Mat& mask)
     return filled;
 }
 
-cv::Mat Disc(double radius)
-{
-    const int r = std::max(1, static_cast<int>(std::lround(radius)));
-    return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * r + 1, 2 * r + 1));
-}
-
 // Cuts a petiole off the blade: the long, thin part that an opening as wide
 // as a petiole removes, where teeth removed by it are short.
 void CutPetiole(cv::Mat& mask, double size)
@@ -181,14 +175,13 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     leaf.scale = workFactor;
     leaf.origin = cv::Point2d(box.x, box.y);
     leaf.darkness = Darkness(work, background);
-    // The blade's size as the first look saw it, in work pixels.
-    double size = std::sqrt(cv::countNonZero(overviewMask)) * overviewFactor / workFactor;
-    // Bright veins on a light box can fall under the threshold; closing bridges them.
-    cv::Mat dark;
-    cv::morphologyEx(leaf.darkness > threshold, dark, cv::MORPH_CLOSE, Disc(0.006 * size));
+    // No closing: it would seal the narrow slot of a petiole sinus, whose head
+    // marks the petiole point. A bright vein under the threshold only leaves
+    // holes, which filling takes away.
+    const cv::Mat dark = leaf.darkness > threshold;
     cv::Mat mask = LargestFilled(dark);
     const cv::Mat unfilled = dark & mask;
-    size = std::sqrt(cv::countNonZero(mask));
+    const double size = std::sqrt(cv::countNonZero(mask));
     if (size < 40)
         return std::nullopt;
     CutPetiole(mask, size);
