@@ -1,11 +1,13 @@
 // suggestreport: how close the landmark suggestions come to landmarks traced
 // by hand, per kind of landmark.
 //
-//   suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER]
+//   suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]
 //
 // TRUTH.tps names each picture (IMAGE=) and gives its SCALE=; pictures are
 // looked for beside it unless --pictures says where. --marked writes each
 // picture reduced, with the truth in green and the suggestions in red.
+// --each adds a line a picture: each traced landmark's distance in mm, "-"
+// where none was suggested.
 #include "app/suggest/LandmarkSuggester.h"
 #include "measure/Tps.h"
 #include "picture/PictureBitmap.h"
@@ -18,7 +20,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -123,18 +124,23 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER]\n");
+        std::fprintf(
+            stderr,
+            "usage: suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]\n");
         return 2;
     }
     const std::string truthPath = argv[1];
     QString pictures = QFileInfo(QString::fromLocal8Bit(argv[1])).absolutePath();
     QString marked;
-    for (int i = 2; i + 1 < argc; i += 2) {
-        if (std::string(argv[i]) == "--pictures")
-            pictures = QString::fromLocal8Bit(argv[i + 1]);
-        else if (std::string(argv[i]) == "--marked")
-            marked = QString::fromLocal8Bit(argv[i + 1]);
+    bool each = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--each")
+            each = true;
+        else if (option == "--pictures" && i + 1 < argc)
+            pictures = QString::fromLocal8Bit(argv[++i]);
+        else if (option == "--marked" && i + 1 < argc)
+            marked = QString::fromLocal8Bit(argv[++i]);
     }
 
     std::vector<Specimen> specimens;
@@ -169,7 +175,7 @@ int main(int argc, char** argv)
     const auto mirrored = Score(specimens, true);
     const bool mirror = mirrored.at("all").within2 > asIs.at("all").within2;
     const auto& tallies = mirror ? mirrored : asIs;
-    if (std::getenv("SUGGEST_EACH")) {
+    if (each) {
         for (const Specimen& specimen : specimens) {
             const Landmarks suggested =
                 mirror ? MirroredHalves(specimen.suggested) : specimen.suggested;
