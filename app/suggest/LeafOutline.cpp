@@ -14,19 +14,6 @@ namespace {
 constexpr int OverviewSide = 512;
 constexpr int WorkSide = 600;
 
-// An integer reduction, which OpenCV's area resampling does in one fast pass.
-cv::Mat Reduced(const cv::Mat& picture, int factor)
-{
-    if (factor <= 1)
-        return picture.clone();
-    const cv::Mat whole =
-        picture(cv::Rect(0, 0, picture.cols / factor * factor, picture.rows / factor * factor));
-    cv::Mat reduced;
-    cv::resize(whole, reduced, cv::Size(whole.cols / factor, whole.rows / factor), 0, 0,
-               cv::INTER_AREA);
-    return reduced;
-}
-
 // The background's colour: the median of each channel over a ring along the
 // picture's border, where paper or light box shows more than anything else.
 cv::Scalar BackgroundColour(const cv::Mat& picture)
@@ -59,12 +46,11 @@ cv::Scalar BackgroundColour(const cv::Mat& picture)
 // How much darker than the background each pixel is, in its darkest channel
 // relative to the background: a green leaf on a cream light box differs most
 // in blue, a dark leaf on paper in every channel.
-cv::Mat Darkness(const cv::Mat& picture, const cv::Scalar& background)
+void Darkness(const cv::Mat& picture, const cv::Scalar& background, cv::Mat& darkness)
 {
     const int blue = static_cast<int>(background[0]);
     const int green = static_cast<int>(background[1]);
     const int red = static_cast<int>(background[2]);
-    cv::Mat darkness(picture.size(), CV_8U);
     for (int y = 0; y < picture.rows; ++y) {
         const auto* row = picture.ptr<cv::Vec4b>(y);
         auto* out = darkness.ptr<std::uint8_t>(y);
@@ -73,25 +59,36 @@ cv::Mat Darkness(const cv::Mat& picture, const cv::Scalar& background)
             out[x] = static_cast<std::uint8_t>(below);
         }
     }
+}
+
+// The darkness of a picture reduced by an integer factor, which OpenCV's area
+// resampling does in one fast pass.
+cv::Mat ReducedDarkness(const cv::Mat& picture, int factor, const cv::Scalar& background)
+{
+    const cv::Size size(picture.cols / factor, picture.rows / factor);
+    cv::Mat reduced;
+    cv::resize(picture(cv::Rect(0, 0, size.width * factor, size.height * factor)), reduced, size, 0,
+               0, cv::INTER_AREA);
+    cv::Mat darkness(size, CV_8U);
+    Darkness(reduced, background, darkness);
     return darkness;
 }
 
-// The largest object of a mask, its holes filled: the outer outline with
-// the largest area, drawn solid.
-cv::Mat LargestFilled(const cv::Mat& mask)
+// Keeps the largest object of a mask, its holes filled: the outer outline
+// with the largest area, drawn solid in the mask's own memory.
+void KeepLargest(cv::Mat& mask)
 {
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-    cv::Mat filled = cv::Mat::zeros(mask.size(), CV_8U);
+    mask.setTo(0);
     if (contours.empty())
-        return filled;
+        return;
     const auto largest =
         std::max_element(contours.begin(), contours.end(), [](const auto& a, const auto& b) {
             return cv::contourArea(a) < cv::contourArea(b);
         });
-    cv::drawContours(filled, contours, static_cast<int>(largest - contours.begin()),
-                     cv::Scalar(255), cv::FILLED);
-    return filled;
+    cv::drawContours(mask, contours, static_cast<int>(largest - contours.begin()), cv::Scalar(255),
+                     cv::FILLED);
 }
 
 // Cuts a petiole off the blade: the long, thin part that an opening as wide
@@ -105,7 +102,10 @@ void CutPetiole(cv::Mat& mask, double size)
     cv::Mat opened;
     cv::morphologyEx(mask, opened, cv::MORPH_OPEN,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(side, side)));
-    const cv::Mat residue = mask & ~opened;
+    // What the opening removed, in the opening's own memory.
+    cv::Mat& residue = opened;
+    cv::bitwise_not(residue, residue);
+    cv::bitwise_and(residue, mask, residue);
     std::vector<std::vector<cv::Point>> parts;
     cv::findContours(residue, parts, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     const std::vector<cv::Point>* petiole = nullptr;
@@ -123,11 +123,9 @@ void CutPetiole(cv::Mat& mask, double size)
     }
     if (!petiole)
         return;
-    cv::Mat cut = cv::Mat::zeros(mask.size(), CV_8U);
-    cv::drawContours(cut, std::vector<std::vector<cv::Point>>{*petiole}, -1, cv::Scalar(255),
+    cv::drawContours(mask, std::vector<std::vector<cv::Point>>{*petiole}, -1, cv::Scalar(0),
                      cv::FILLED);
-    mask &= ~cut;
-    mask = LargestFilled(mask);
+    KeepLargest(mask);
 }
 
 } // namespace
@@ -150,11 +148,13 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
                cv::Size(picture.width / overviewFactor, picture.height / overviewFactor), 0, 0,
                cv::INTER_NEAREST);
     const cv::Scalar background = BackgroundColour(overview);
-    const cv::Mat overviewDarkness = Darkness(overview, background);
+    cv::Mat overviewDarkness(overview.size(), CV_8U);
+    Darkness(overview, background, overviewDarkness);
     cv::Mat overviewMask;
     const double threshold = std::max(24.0, cv::threshold(overviewDarkness, overviewMask, 0, 255,
                                                           cv::THRESH_BINARY | cv::THRESH_OTSU));
-    overviewMask = LargestFilled(overviewDarkness > threshold);
+    overviewMask = overviewDarkness > threshold;
+    KeepLargest(overviewMask);
     const cv::Rect found = cv::boundingRect(overviewMask);
     if (found.area() < 64)
         return std::nullopt;
@@ -169,18 +169,18 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     const int workFactor =
         std::max(1, static_cast<int>(std::lround(std::max(box.width, box.height) /
                                                  static_cast<double>(WorkSide))));
-    const cv::Mat work = Reduced(full(box & cv::Rect(0, 0, full.cols, full.rows)), workFactor);
 
     LeafOutline leaf;
     leaf.scale = workFactor;
     leaf.origin = cv::Point2d(box.x, box.y);
-    leaf.darkness = Darkness(work, background);
+    cv::Mat dark =
+        ReducedDarkness(full(box & cv::Rect(0, 0, full.cols, full.rows)), workFactor, background);
     // No closing: it would seal the narrow slot of a petiole sinus, whose head
     // marks the petiole point. A bright vein under the threshold only leaves
     // holes, which filling takes away.
-    const cv::Mat dark = leaf.darkness > threshold;
-    cv::Mat mask = LargestFilled(dark);
-    const cv::Mat unfilled = dark & mask;
+    cv::threshold(dark, dark, threshold, 255, cv::THRESH_BINARY);
+    cv::Mat mask = dark.clone();
+    KeepLargest(mask);
     const double size = std::sqrt(cv::countNonZero(mask));
     if (size < 40)
         return std::nullopt;
@@ -198,7 +198,11 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     leaf.outline.assign(outer.begin(), outer.end());
 
     std::vector<std::vector<cv::Point>> holes;
-    cv::findContours(mask & ~unfilled, holes, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    // The holes: blade that is not dark, in the dark pixels' own memory.
+    cv::Mat& holeMask = dark;
+    cv::bitwise_not(holeMask, holeMask);
+    cv::bitwise_and(holeMask, mask, holeMask);
+    cv::findContours(holeMask, holes, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     for (const auto& hole : holes) {
         if (cv::contourArea(hole) > 0.0005 * leaf.size * leaf.size)
             leaf.holes.emplace_back(hole.begin(), hole.end());

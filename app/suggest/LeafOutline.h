@@ -10,12 +10,10 @@
 namespace kestra {
 
 // The leaf found in a picture, worked on at a reduced resolution: its mask
-// (the blade, holes filled, petiole cut off), its outline, and the picture's
-// pixels over the same area. Coordinates are those of the work images;
-// toPicture maps them back to picture pixels.
+// (the blade, holes filled, petiole cut off), its outline and its holes. Coordinates are those of
+// the work images; toPicture maps them back to picture pixels.
 struct LeafOutline {
     cv::Mat mask;                     // 8-bit, 255 on the blade
-    cv::Mat darkness;                 // 8-bit, how far each pixel lies from the background colour
     std::vector<cv::Point2d> outline; // the blade's outer edge, closed, one pixel a step
     // The edges of large holes in the blade: where two lobes touch, a sinus
     // (the petiole sinus too) is closed off and shows as a hole.

@@ -25,19 +25,48 @@ struct MirrorLine {
     double overlap = 0.0; // of the mask with its mirror image, 0..1
 };
 
-// How well the mask matches its own mirror image about a line.
-double MirrorOverlap(const cv::Mat& mask, cv::Point2d point, cv::Point2d direction)
+// The mask's pixels, or every step-th of them each way, for looking up their
+// mirror images in the whole mask.
+struct MaskPoints {
+    const cv::Mat& mask;
+    std::vector<cv::Point2d> points;
+
+    MaskPoints(const cv::Mat& from, int step) : mask(from)
+    {
+        for (int y = 0; y < mask.rows; y += step)
+            for (int x = 0; x < mask.cols; x += step)
+                if (mask.at<std::uint8_t>(y, x))
+                    points.emplace_back(x, y);
+    }
+};
+
+// How well the mask matches its own mirror image about a line: the share of
+// the union that both cover. A mirror keeps the area, so the union is twice
+// the area less what the two share.
+double MirrorOverlap(const MaskPoints& mask, cv::Point2d point, cv::Point2d direction)
 {
     const cv::Point2d normal(-direction.y, direction.x);
+    // The reflection as one affine map, so each pixel costs a few multiplications.
     const double reach = 2.0 * Dot(point, normal);
-    const cv::Matx23d reflection(1 - 2 * normal.x * normal.x, -2 * normal.x * normal.y,
-                                 reach * normal.x, -2 * normal.x * normal.y,
-                                 1 - 2 * normal.y * normal.y, reach * normal.y);
-    cv::Mat mirrored;
-    cv::warpAffine(mask, mirrored, reflection, mask.size(), cv::INTER_NEAREST);
-    const double both = cv::countNonZero(mask & mirrored);
-    const double either = cv::countNonZero(mask | mirrored);
-    return either > 0 ? both / either : 0.0;
+    const double xx = 1 - 2 * normal.x * normal.x;
+    const double xy = -2 * normal.x * normal.y;
+    const double yy = 1 - 2 * normal.y * normal.y;
+    // Shifted by half a pixel, so truncation rounds; the guard keeps
+    // negatives from truncating onto the first row or column.
+    const double bx = reach * normal.x + 0.5;
+    const double by = reach * normal.y + 0.5;
+    int both = 0;
+    for (const cv::Point2d& p : mask.points) {
+        const double mx = xx * p.x + xy * p.y + bx;
+        const double my = xy * p.x + yy * p.y + by;
+        if (mx < 0.0 || my < 0.0)
+            continue;
+        const int x = static_cast<int>(mx);
+        const int y = static_cast<int>(my);
+        both += x < mask.mask.cols && y < mask.mask.rows && mask.mask.at<std::uint8_t>(y, x) != 0;
+    }
+    const double area = static_cast<double>(mask.points.size());
+    return area > 0 ? both / (2.0 * area - both) : 0.0;
 }
 
 // The two halves of a vine leaf mirror each other about the line from the
@@ -50,12 +79,16 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     cv::Mat small;
     cv::resize(mask, small, cv::Size(mask.cols / factor, mask.rows / factor), 0, 0, cv::INTER_AREA);
     small = small > 127;
+    // The coarse search over every direction looks at a quarter of the pixels.
+    const MaskPoints sparse(small, 2);
+    const MaskPoints points(small, 1);
     const cv::Moments moments = cv::moments(small, true);
     const cv::Point2d centre(moments.m10 / moments.m00, moments.m01 / moments.m00);
     const double size = std::sqrt(moments.m00);
 
-    auto search = [&](double fromDegrees, double toDegrees, double stepDegrees, double shiftFrom,
-                      double shiftTo, double shiftStep, const MirrorLine& around) {
+    auto search = [&](const MaskPoints& points, double fromDegrees, double toDegrees,
+                      double stepDegrees, double shiftFrom, double shiftTo, double shiftStep,
+                      const MirrorLine& around) {
         MirrorLine found = around;
         for (double degrees = fromDegrees; degrees <= toDegrees; degrees += stepDegrees) {
             const double radians = degrees * std::numbers::pi / 180.0;
@@ -63,7 +96,7 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
             const cv::Point2d normal(-direction.y, direction.x);
             for (double shift = shiftFrom; shift <= shiftTo; shift += shiftStep) {
                 const cv::Point2d point = around.point + normal * shift;
-                const double overlap = MirrorOverlap(small, point, direction);
+                const double overlap = MirrorOverlap(points, point, direction);
                 if (overlap > found.overlap)
                     found = {point, direction, overlap};
             }
@@ -73,8 +106,8 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     constexpr int Step = 3;
     std::vector<MirrorLine> coarse;
     for (int degrees = 0; degrees < 180; degrees += Step)
-        coarse.push_back(search(degrees, degrees, 1.0, -0.12 * size, 0.12 * size, 0.04 * size,
-                                {centre, {1.0, 0.0}, 0.0}));
+        coarse.push_back(search(sparse, degrees, degrees, 1.0, -0.12 * size, 0.12 * size,
+                                0.04 * size, {centre, {1.0, 0.0}, 0.0}));
     const int directions = static_cast<int>(coarse.size());
     std::vector<int> peaks;
     for (int i = 0; i < directions; ++i) {
@@ -92,8 +125,8 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     std::vector<MirrorLine> lines;
     for (const int i : peaks) {
         const double degrees = Degrees(std::atan2(coarse[i].direction.y, coarse[i].direction.x));
-        MirrorLine line = search(degrees - Step, degrees + Step, 1.0, -0.03 * size, 0.03 * size,
-                                 0.0075 * size, coarse[i]);
+        MirrorLine line = search(points, degrees - Step, degrees + Step, 1.0, -0.03 * size,
+                                 0.03 * size, 0.0075 * size, coarse[i]);
         line.point = (line.point + cv::Point2d(0.5, 0.5)) * factor - cv::Point2d(0.5, 0.5);
         lines.push_back(line);
     }
