@@ -289,6 +289,60 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     return found;
 }
 
+// A lateral sinus found on one half: where it lies along the half, its
+// deepest point, its direction from the apex seen from the petiole point,
+// and its depth.
+struct Sinus {
+    int at = -1;
+    cv::Point2d point;
+    double angle = 0.0;
+    double depth = 0.0;
+};
+
+struct SinusPair {
+    Sinus upper;
+    Sinus lower;
+};
+
+// The likely upper and lower sinuses of a half among its deep notches,
+// best first. Usually the upper sinus is the deepest notch in the upper
+// directions and the lower one the deepest beyond it; on leaves whose upper
+// sinus is shallow the two deepest of all are the pair instead.
+std::vector<SinusPair> SinusPairs(const std::vector<Sinus>& notches)
+{
+    auto deepest = [&](auto&& among) {
+        const Sinus* best = nullptr;
+        for (const Sinus& notch : notches)
+            if (among(notch) && (!best || notch.depth > best->depth))
+                best = &notch;
+        return best;
+    };
+    std::vector<SinusPair> pairs;
+    auto add = [&](const Sinus* one, const Sinus* other) {
+        if (!one || !other)
+            return;
+        const bool ordered = one->at < other->at;
+        const SinusPair pair{ordered ? *one : *other, ordered ? *other : *one};
+        if (pair.upper.angle > 90.0)
+            return;
+        for (const SinusPair& known : pairs)
+            if (known.upper.at == pair.upper.at && known.lower.at == pair.lower.at)
+                return;
+        pairs.push_back(pair);
+    };
+    const Sinus* first = deepest([](const Sinus&) { return true; });
+    if (first)
+        add(first, deepest([&](const Sinus& notch) {
+                return std::abs(notch.angle - first->angle) >= 15.0;
+            }));
+    const Sinus* upper = deepest([](const Sinus& notch) { return notch.angle <= 90.0; });
+    if (upper)
+        add(upper, deepest([&](const Sinus& notch) {
+                return notch.at > upper->at && notch.angle >= upper->angle + 15.0;
+            }));
+    return pairs;
+}
+
 } // namespace
 
 std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf)
@@ -367,19 +421,71 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     const std::vector<double> turning =
         Turning(outline, std::max(2, static_cast<int>(0.012 * leaf.size)));
     // Each half from the apex to the petiole sinus, as a run of outline indices.
-    for (const int direction : {1, -1}) {
+    struct Half {
         std::vector<int> run;
-        std::vector<int> position(static_cast<std::size_t>(count), -1);
+        std::vector<int> position; // along the run, of each outline index; -1 off it
+        bool onLeft = false;
+        std::vector<SinusPair> sinuses; // the likely pairs of lateral sinuses, best first
+    };
+    std::vector<Half> halves;
+    for (const int direction : {1, -1}) {
+        Half& half = halves.emplace_back();
+        half.position.assign(static_cast<std::size_t>(count), -1);
         for (int i = apex;; i = (i + direction + count) % count) {
-            position[static_cast<std::size_t>(i)] = static_cast<int>(run.size());
-            run.push_back(i);
-            if (i == sinus || run.size() >= static_cast<std::size_t>(count))
+            half.position[static_cast<std::size_t>(i)] = static_cast<int>(half.run.size());
+            half.run.push_back(i);
+            if (i == sinus || half.run.size() >= static_cast<std::size_t>(count))
                 break;
         }
         double meanSide = 0.0;
-        for (const int i : run)
+        for (const int i : half.run)
             meanSide += side[static_cast<std::size_t>(i)];
-        const bool onLeft = meanSide > 0;
+        half.onLeft = meanSide > 0;
+        // The lateral sinuses are deep notches away from the petiole sinus.
+        std::vector<Sinus> candidates;
+        const int last = static_cast<int>(half.run.size()) - 1;
+        for (const Notch& notch : notches) {
+            const int k = half.position[static_cast<std::size_t>(notch.index)];
+            const cv::Point2d offset = notch.point - petiole;
+            const double angle =
+                std::abs(Degrees(std::atan2(Dot(offset, left), Dot(offset, apexward))));
+            if (k > 0 && k < last - count / 50 && angle >= 5.0 && angle <= 150.0 &&
+                reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(k)])] >=
+                    0.15 * leaf.size)
+                candidates.push_back({k, notch.point, angle, notch.depth});
+        }
+        half.sinuses = SinusPairs(candidates);
+    }
+    // The halves mirror each other, so each half's pair is chosen with the
+    // other's: deep notches in the directions the other half has them. A
+    // pair must be deeper by a fiftieth of the leaf's size for every ten
+    // degrees more that the halves disagree.
+    const SinusPair* chosen[2] = {nullptr, nullptr};
+    double best = 0.0;
+    for (const SinusPair& one : halves[0].sinuses)
+        for (const SinusPair& other : halves[1].sinuses) {
+            const double apart = std::abs(one.upper.angle - other.upper.angle) +
+                                 std::abs(one.lower.angle - other.lower.angle);
+            const double score =
+                (one.upper.depth + one.lower.depth + other.upper.depth + other.lower.depth) /
+                    leaf.size -
+                0.002 * apart;
+            if (!chosen[0] || score > best) {
+                chosen[0] = &one;
+                chosen[1] = &other;
+                best = score;
+            }
+        }
+    for (int h = 0; h < 2; ++h)
+        if (!chosen[h] && !halves[static_cast<std::size_t>(h)].sinuses.empty())
+            chosen[h] = &halves[static_cast<std::size_t>(h)].sinuses.front();
+
+    for (int h = 0; h < 2; ++h) {
+        if (!chosen[h])
+            continue;
+        const Half& half = halves[static_cast<std::size_t>(h)];
+        const auto& run = half.run;
+        const int last = static_cast<int>(run.size()) - 1;
         auto at = [&](int k) {
             return leaf.toPicture(
                 outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
@@ -387,38 +493,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         auto reachAt = [&](int k) {
             return reach[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
         };
-        // The lateral sinuses: the deepest notch in the upper and then the
-        // lower range of directions, away from the petiole sinus.
-        const int last = static_cast<int>(run.size()) - 1;
-        struct Found {
-            int at = -1; // position along the half
-            cv::Point2d point;
-            double angle = 0.0; // from the apex, seen from the petiole point
-        };
-        auto deepestNotch = [&](int from, double fromDegrees, double toDegrees) {
-            Found best;
-            double depth = 0.0;
-            for (const Notch& notch : notches) {
-                const int k = position[static_cast<std::size_t>(notch.index)];
-                const cv::Point2d offset = notch.point - petiole;
-                const double angle =
-                    std::abs(Degrees(std::atan2(Dot(offset, left), Dot(offset, apexward))));
-                if (k <= from || k >= last - count / 50 || angle < fromDegrees ||
-                    angle > toDegrees || reachAt(k) < 0.15 * leaf.size)
-                    continue;
-                if (notch.depth > depth) {
-                    depth = notch.depth;
-                    best = {k, notch.point, angle};
-                }
-            }
-            return best;
-        };
-        const Found upper = deepestNotch(0, 5.0, 90.0);
-        if (upper.at < 0)
-            continue;
-        const Found lower = deepestNotch(upper.at, upper.angle + 15.0, 150.0);
-        if (lower.at < 0)
-            continue;
+        const Sinus& upper = chosen[h]->upper;
+        const Sinus& lower = chosen[h]->lower;
         const int upperSinus = upper.at;
         const int lowerSinus = lower.at;
         auto farthestBetween = [&](int from, int to) {
@@ -453,13 +529,13 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // The N4 tips are left to the user: the lower lobe's corners fool every
         // rule tried on real leaves.
         const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
-        const int* names = numbers[onLeft ? 1 : 0];
+        const int* names = numbers[half.onLeft ? 1 : 0];
         found.emplace_back(names[0], leaf.toPicture(upper.point));
         found.emplace_back(names[1], at(n2));
         found.emplace_back(names[2], leaf.toPicture(lower.point));
         found.emplace_back(names[3], at(n3));
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
-        const int* teeth = toothNames[onLeft ? 1 : 0];
+        const int* teeth = toothNames[half.onLeft ? 1 : 0];
         if (const auto base = nextTurn(n2, -1, -1.0))
             found.emplace_back(teeth[0], at(*base));
         if (const auto base = nextTurn(n2, 1, -1.0)) {
