@@ -396,6 +396,9 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
     // A sinus that touching lobes have closed is a hole that runs from near
     // the outline in towards the petiole point; its base is the hole's end.
+    // Where one lobe lies over its neighbour, an open notch leads to the
+    // hole across the overlap, and the sinus runs on into it.
+    const std::size_t openNotches = notches.size();
     for (const auto& hole : leaf.holes) {
         auto reachOf = [&](cv::Point2d point) {
             return std::hypot(point.x - petiole.x, point.y - petiole.y);
@@ -415,7 +418,19 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             }
         }
         const double depth = reachOf(*outer) - reachOf(*inner);
-        if (gap < 0.08 * leaf.size && depth > 0.05 * leaf.size)
+        if (depth <= 0.05 * leaf.size)
+            continue;
+        const cv::Point2d mouthPoint = outline[static_cast<std::size_t>(mouth)];
+        const auto leading = std::find_if(
+            notches.begin(), notches.begin() + static_cast<std::ptrdiff_t>(openNotches),
+            [&](const Notch& notch) {
+                return std::hypot(notch.point.x - mouthPoint.x, notch.point.y - mouthPoint.y) <
+                       0.02 * leaf.size;
+            });
+        if (leading != notches.begin() + static_cast<std::ptrdiff_t>(openNotches) &&
+            gap < 0.15 * leaf.size)
+            *leading = {leading->index, leading->depth + gap + depth, *inner};
+        else if (gap < 0.08 * leaf.size)
             notches.push_back({mouth, depth + gap, *inner});
     }
     const std::vector<double> turning =
