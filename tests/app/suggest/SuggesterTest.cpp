@@ -1,6 +1,7 @@
 #include "app/suggest/LandmarkSuggester.h"
 #include "measure/Tps.h"
 #include "picture/PictureLoader.h"
+#include "tools/SyntheticLeaf.h"
 
 #include <QImage>
 #include <QTransform>
@@ -89,6 +90,29 @@ TEST(SuggestLandmarks, FindsARealLeafTurnedOrMirroredAndNumbersItClockwiseOnScre
     const QImage mirrored = picture.transformed(mirror);
     ExpectNearTruth(SuggestLandmarks(RowsOf(mirrored)),
                     MirroredHalves(Moved(truth, mirror, picture.size())), "mirrored");
+}
+
+// Some leaves' upper sinus is far shallower than the lower one, and the
+// lower one lies in the upper sinus's usual directions: taken for the upper
+// sinus, it would move every label of the outline by a lobe.
+TEST(SuggestLandmarks, TellsTheLateralSinusesApartWhenTheUpperIsShallow)
+{
+    for (const std::uint64_t seed : {12U, 68U}) {
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed);
+        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+        // The N2 tips to the pixel or so, the sinuses' bases at least as the
+        // right sinuses: the neighbouring one lies centimetres away.
+        for (const auto& [n, within] :
+             {std::pair{17, 2.0}, {23, 2.0}, {14, 10.0}, {19, 10.0}, {21, 10.0}, {26, 10.0}}) {
+            const QPointF truth = leaf.landmarks[static_cast<std::size_t>(n - 1)];
+            ASSERT_FALSE(suggested.IsPointMissing(n)) << "seed " << seed << ": P(" << n << ")";
+            const double mm =
+                std::hypot(suggested.PointX[n] - truth.x(),
+                           suggested.PointY[n] - (leaf.picture.height() - truth.y())) *
+                25.4 / leaf.dpi;
+            EXPECT_LE(mm, within) << "seed " << seed << ": P(" << n << ")";
+        }
+    }
 }
 
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
