@@ -286,6 +286,21 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
             for (const int m : {n, 40 - n})
                 doubtful.push_back(m);
     }
+    // The teeth beside the N2 tips mirror each other as seen from the tips.
+    const cv::Point2d* tips[2] = {find(17), find(23)};
+    for (const int tooth : {15, 16, 18}) {
+        const cv::Point2d* one = find(tooth);
+        const cv::Point2d* other = find(40 - tooth);
+        if (!one || !other || !tips[0] || !tips[1])
+            continue;
+        const cv::Point2d a = *one - *tips[0];
+        const cv::Point2d b = *other - *tips[1];
+        const cv::Point2d apart(Dot(a, apexward) - Dot(b, apexward), Dot(a, left) + Dot(b, left));
+        if (std::hypot(apart.x, apart.y) >
+            0.35 * std::max(std::hypot(a.x, a.y), std::hypot(b.x, b.y)))
+            for (const int n : {tooth, 40 - tooth})
+                doubtful.push_back(n);
+    }
     std::erase_if(found, [&](const auto& entry) {
         return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
     });
