@@ -10,8 +10,9 @@
 namespace kestra {
 
 // The leaf found in a picture, worked on at a reduced resolution: its mask
-// (the blade, holes filled, petiole cut off), its outline and its holes. Coordinates are those of
-// the work images; toPicture maps them back to picture pixels.
+// (the blade, holes filled, petiole cut off), its outline and its holes.
+// Coordinates are those of the work images; toPicture maps them back to
+// picture pixels.
 struct LeafOutline {
     cv::Mat mask;                     // 8-bit, 255 on the blade
     std::vector<cv::Point2d> outline; // the blade's outer edge, closed, one pixel a step
