@@ -1,6 +1,7 @@
 #include "app/suggest/LeafOutline.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <opencv2/imgproc.hpp>
@@ -178,9 +179,10 @@ std::vector<Notch> Notches(const std::vector<cv::Point2d>& outline, double minim
 std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
 {
     const auto& outline = leaf.outline;
-    // A vine leaf's halves cover each other's mirror image by four fifths
-    // or more; a leaf that mirrors less well about every line has its axis
-    // in doubt, and a wrong axis mislabels every landmark, so none is given.
+    // A vine leaf's halves cover each other's mirror image by about four
+    // fifths; a leaf that mirrors itself by less than three quarters about
+    // every line has its axis in doubt, and a wrong axis mislabels every
+    // landmark, so none is given.
     if (line.overlap < 0.75)
         return std::nullopt;
 
@@ -361,6 +363,34 @@ std::vector<SinusPair> SinusPairs(const std::vector<Sinus>& notches)
     return pairs;
 }
 
+// One pair of sinuses for each half, chosen together since the halves mirror
+// each other: deep notches in the directions the other half has them. A pair
+// must be deeper by a fiftieth of the leaf's size for every ten degrees more
+// that the halves disagree. A half with no pair gets none; a half whose
+// partner has none gets its own best.
+std::array<const SinusPair*, 2> MirroredSinuses(const std::vector<SinusPair>& one,
+                                                const std::vector<SinusPair>& other, double size)
+{
+    std::array<const SinusPair*, 2> chosen{one.empty() ? nullptr : &one.front(),
+                                           other.empty() ? nullptr : &other.front()};
+    double best = 0.0;
+    bool paired = false;
+    for (const SinusPair& a : one)
+        for (const SinusPair& b : other) {
+            const double apart =
+                std::abs(a.upper.angle - b.upper.angle) + std::abs(a.lower.angle - b.lower.angle);
+            const double score =
+                (a.upper.depth + a.lower.depth + b.upper.depth + b.lower.depth) / size -
+                0.002 * apart;
+            if (!paired || score > best) {
+                chosen = {&a, &b};
+                best = score;
+                paired = true;
+            }
+        }
+    return chosen;
+}
+
 } // namespace
 
 std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf)
@@ -489,30 +519,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         }
         half.sinuses = SinusPairs(candidates);
     }
-    // The halves mirror each other, so each half's pair is chosen with the
-    // other's: deep notches in the directions the other half has them. A
-    // pair must be deeper by a fiftieth of the leaf's size for every ten
-    // degrees more that the halves disagree.
-    const SinusPair* chosen[2] = {nullptr, nullptr};
-    double best = 0.0;
-    for (const SinusPair& one : halves[0].sinuses)
-        for (const SinusPair& other : halves[1].sinuses) {
-            const double apart = std::abs(one.upper.angle - other.upper.angle) +
-                                 std::abs(one.lower.angle - other.lower.angle);
-            const double score =
-                (one.upper.depth + one.lower.depth + other.upper.depth + other.lower.depth) /
-                    leaf.size -
-                0.002 * apart;
-            if (!chosen[0] || score > best) {
-                chosen[0] = &one;
-                chosen[1] = &other;
-                best = score;
-            }
-        }
-    for (int h = 0; h < 2; ++h)
-        if (!chosen[h] && !halves[static_cast<std::size_t>(h)].sinuses.empty())
-            chosen[h] = &halves[static_cast<std::size_t>(h)].sinuses.front();
-
+    const std::array<const SinusPair*, 2> chosen =
+        MirroredSinuses(halves[0].sinuses, halves[1].sinuses, leaf.size);
     for (int h = 0; h < 2; ++h) {
         if (!chosen[h])
             continue;
