@@ -93,7 +93,7 @@ void KeepLargest(cv::Mat& mask)
 
 // Cuts a petiole off the blade: the long, thin part that an opening as wide
 // as a petiole removes, where teeth removed by it are short.
-void CutPetiole(cv::Mat& mask, double size)
+std::optional<CutPetiole> CutOffPetiole(cv::Mat& mask, double size)
 {
     const double radius = 0.025 * size;
     // A square's opening is as good as a disc's at telling a petiole from the
@@ -122,10 +122,29 @@ void CutPetiole(cv::Mat& mask, double size)
         }
     }
     if (!petiole)
-        return;
+        return std::nullopt;
     cv::drawContours(mask, std::vector<std::vector<cv::Point>>{*petiole}, -1, cv::Scalar(0),
                      cv::FILLED);
     KeepLargest(mask);
+
+    // The petiole's long side, turned towards the blade.
+    const cv::RotatedRect box = cv::minAreaRect(*petiole);
+    cv::Point2f corners[4];
+    box.points(corners);
+    cv::Point2d along = corners[1] - corners[0];
+    const cv::Point2d other = corners[2] - corners[1];
+    if (std::hypot(other.x, other.y) > std::hypot(along.x, along.y))
+        along = other;
+    along /= std::hypot(along.x, along.y);
+    const cv::Moments blade = cv::moments(mask, true);
+    if (blade.m00 <= 0)
+        return std::nullopt;
+    const cv::Point2d centre(box.center.x, box.center.y);
+    const cv::Point2d towardsBlade = cv::Point2d(blade.m10, blade.m01) / blade.m00 - centre;
+    if (along.x * towardsBlade.x + along.y * towardsBlade.y < 0)
+        along = -along;
+    return CutPetiole{centre + along * (longest / 2.0), along,
+                      std::min(box.size.width, box.size.height)};
 }
 
 } // namespace
@@ -173,18 +192,19 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     LeafOutline leaf;
     leaf.scale = workFactor;
     leaf.origin = cv::Point2d(box.x, box.y);
-    cv::Mat dark =
+    leaf.darkness =
         ReducedDarkness(full(box & cv::Rect(0, 0, full.cols, full.rows)), workFactor, background);
     // No closing: it would seal the narrow slot of a petiole sinus, whose head
     // marks the petiole point. A bright vein under the threshold only leaves
     // holes, which filling takes away.
-    cv::threshold(dark, dark, threshold, 255, cv::THRESH_BINARY);
+    cv::Mat dark;
+    cv::threshold(leaf.darkness, dark, threshold, 255, cv::THRESH_BINARY);
     cv::Mat mask = dark.clone();
     KeepLargest(mask);
     const double size = std::sqrt(cv::countNonZero(mask));
     if (size < 40)
         return std::nullopt;
-    CutPetiole(mask, size);
+    leaf.petiole = CutOffPetiole(mask, size);
     leaf.mask = mask;
     leaf.size = std::sqrt(cv::countNonZero(mask));
 

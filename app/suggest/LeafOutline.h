@@ -9,16 +9,26 @@
 
 namespace kestra {
 
+// A petiole cut off the blade: where it meets the blade, the way along it
+// into the blade, and its width.
+struct CutPetiole {
+    cv::Point2d base;
+    cv::Point2d inward; // of unit length
+    double width = 0.0;
+};
+
 // The leaf found in a picture, worked on at a reduced resolution: its mask
 // (the blade, holes filled, petiole cut off), its outline and its holes.
 // Coordinates are those of the work images; toPicture maps them back to
 // picture pixels.
 struct LeafOutline {
     cv::Mat mask;                     // 8-bit, 255 on the blade
+    cv::Mat darkness;                 // 8-bit, how much darker than the background
     std::vector<cv::Point2d> outline; // the blade's outer edge, closed, one pixel a step
     // The edges of large holes in the blade: where two lobes touch, a sinus
     // (the petiole sinus too) is closed off and shows as a hole.
     std::vector<std::vector<cv::Point2d>> holes;
+    std::optional<CutPetiole> petiole;
     double scale = 1.0; // picture pixels per work pixel
     cv::Point2d origin; // the work image's corner in the picture
     double size = 0.0;  // the blade's size: the square root of its area, in work pixels

@@ -226,6 +226,59 @@ std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
     return Axis{petiole, apexward, line.overlap + 0.5 * std::min(depth, 0.3)};
 }
 
+// A petiole that lies over the blade, across a petiole sinus its lobes have
+// closed, hides the sinus's head: the petiole point is where the petiole's
+// band ends, the midrib going on from there narrower. Nothing when the cut
+// petiole does not run on over the blade.
+std::optional<cv::Point2d> PetioleEnd(const LeafOutline& leaf, const CutPetiole& petiole)
+{
+    const cv::Point2d across(-petiole.inward.y, petiole.inward.x);
+    auto inside = [&](cv::Point2d point) {
+        return point.x >= 0 && point.y >= 0 && point.x <= leaf.darkness.cols - 1 &&
+               point.y <= leaf.darkness.rows - 1;
+    };
+    // Off the picture counts as the background.
+    auto at = [&](cv::Point2d point) -> int {
+        if (!inside(point))
+            return 0;
+        return leaf.darkness.at<std::uint8_t>(static_cast<int>(std::lround(point.y)),
+                                              static_cast<int>(std::lround(point.x)));
+    };
+    const int half = std::max(2, static_cast<int>(std::lround(petiole.width / 2.0)));
+    const int beside = half + std::max(2, half / 2);
+    const int reach = static_cast<int>(0.5 * leaf.size);
+    int end = -1;
+    int misses = 0;
+    for (int t = 1; t < reach && misses <= 3; ++t) {
+        const cv::Point2d centre = petiole.base + petiole.inward * t;
+        if (!inside(centre))
+            break;
+        const int middle = at(centre);
+        const int outside = (at(centre + across * beside) + at(centre - across * beside)) / 2;
+        const int contrast = std::abs(middle - outside);
+        // The band's width: the run of pixels across it that look like its middle.
+        int width = 1;
+        for (const int sign : {1, -1})
+            for (int d = 1; d <= beside; ++d) {
+                if (2 * std::abs(at(centre + across * (sign * d)) - middle) >= contrast)
+                    break;
+                ++width;
+            }
+        if (contrast >= 6 && width >= petiole.width * 0.7) {
+            end = t;
+            misses = 0;
+        } else {
+            ++misses;
+        }
+    }
+    const cv::Point2d point = petiole.base + petiole.inward * end;
+    if (end < 0.05 * leaf.size ||
+        leaf.mask.at<std::uint8_t>(static_cast<int>(std::lround(point.y)),
+                                   static_cast<int>(std::lround(point.x))) == 0)
+        return std::nullopt;
+    return point;
+}
+
 // How much the outline turns at each point, in degrees, over reach points
 // either side: positive where it bulges out (a tooth tip), negative where it
 // turns in (a notch), whichever way round the outline runs.
@@ -408,6 +461,15 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     }
     if (!axis)
         return found;
+    // A petiole over the blade hides the sinus's head, so its end lies
+    // deeper in the blade than the head found, and on the mirror line.
+    if (leaf.petiole)
+        if (const auto end = PetioleEnd(leaf, *leaf.petiole)) {
+            const cv::Point2d offset = *end - axis->petiole;
+            const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
+            if (std::abs(Dot(offset, across)) < 0.06 * leaf.size && Dot(offset, axis->apexward) > 0)
+                axis->petiole = *end;
+        }
     const cv::Point2d apexward = axis->apexward;
     const cv::Point2d petiole = axis->petiole;
     // Left as the screen shows it when the apex points up.

@@ -115,6 +115,24 @@ TEST(SuggestLandmarks, TellsTheLateralSinusesApartWhenTheUpperIsShallow)
     }
 }
 
+// A petiole lying over the blade, across a petiole sinus its lobes have
+// closed, hides the sinus's head; the petiole point is where it ends.
+TEST(SuggestLandmarks, FindsThePetiolePointUnderAPetioleLyingOverTheBlade)
+{
+    for (const std::uint64_t seed : {90U, 182U}) {
+        // Drawn small: the leaf is the same at any resolution.
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
+        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+        const QPointF truth = leaf.landmarks[0];
+        ASSERT_FALSE(suggested.IsPointMissing(1)) << "seed " << seed;
+        EXPECT_LE(std::hypot(suggested.PointX[1] - truth.x(),
+                             suggested.PointY[1] - (leaf.picture.height() - truth.y())) *
+                      25.4 / leaf.dpi,
+                  2.0)
+            << "seed " << seed;
+    }
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
