@@ -609,6 +609,22 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         };
         const int n2 = farthestBetween(upperSinus, lowerSinus);
         const int n3 = farthestBetween(lowerSinus, last);
+        // A lower lobe whose farthest point has a rival as far within a
+        // hundredth, a dip away, ends broad: which of its teeth the N3 vein
+        // reaches is in doubt, and the tip is left to the user.
+        auto broad = [&](int from, int to, int tip) {
+            const int apart = static_cast<int>(0.04 * leaf.size);
+            for (int k = from; k <= to; ++k) {
+                if (std::abs(k - tip) <= apart || reachAt(k) < 0.99 * reachAt(tip))
+                    continue;
+                double dip = reachAt(k);
+                for (int j = std::min(k, tip); j <= std::max(k, tip); ++j)
+                    dip = std::min(dip, reachAt(j));
+                if (dip < reachAt(k) - 0.01 * leaf.size)
+                    return true;
+            }
+            return false;
+        };
         // Teeth: a notch is where the outline turns inwards at tooth scale,
         // a tip where it turns outwards. Walking from a tip, the first of
         // each is the tooth's base on that side and, after it, the next tip.
@@ -636,7 +652,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         found.emplace_back(names[0], leaf.toPicture(upper.point));
         found.emplace_back(names[1], at(n2));
         found.emplace_back(names[2], leaf.toPicture(lower.point));
-        found.emplace_back(names[3], at(n3));
+        if (!broad(lowerSinus, last, n3))
+            found.emplace_back(names[3], at(n3));
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
         const int* teeth = toothNames[half.onLeft ? 1 : 0];
         if (const auto base = nextTurn(n2, -1, -1.0))
