@@ -614,14 +614,14 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // reaches is in doubt, and the tip is left to the user.
         auto broad = [&](int from, int to, int tip) {
             const int apart = static_cast<int>(0.04 * leaf.size);
-            for (int k = from; k <= to; ++k) {
-                if (std::abs(k - tip) <= apart || reachAt(k) < 0.99 * reachAt(tip))
-                    continue;
-                double dip = reachAt(k);
-                for (int j = std::min(k, tip); j <= std::max(k, tip); ++j)
-                    dip = std::min(dip, reachAt(j));
-                if (dip < reachAt(k) - 0.01 * leaf.size)
-                    return true;
+            for (const int step : {-1, 1}) {
+                double dip = reachAt(tip);
+                for (int k = tip + step; k >= from && k <= to; k += step) {
+                    dip = std::min(dip, reachAt(k));
+                    if (std::abs(k - tip) > apart && reachAt(k) >= 0.99 * reachAt(tip) &&
+                        dip < reachAt(k) - 0.01 * leaf.size)
+                        return true;
+                }
             }
             return false;
         };
