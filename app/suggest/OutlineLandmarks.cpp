@@ -649,9 +649,29 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // rule tried on real leaves.
         const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
         const int* names = numbers[half.onLeft ? 1 : 0];
-        found.emplace_back(names[0], leaf.toPicture(upper.point));
+        // A sinus's base is in doubt where another point of the sinus, a
+        // tooth away, comes as near the petiole point within a two-hundredth.
+        // A base across an overlap lies in a hole and has no such rival.
+        auto doubtful = [&](const Sinus& base, int from, int to) {
+            const int k = base.at;
+            if (base.point != outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])])
+                return false;
+            const double tolerance = 0.005 * leaf.size;
+            for (const int step : {-1, 1}) {
+                double peak = reachAt(k);
+                for (int j = k + step; j >= from && j <= to; j += step) {
+                    peak = std::max(peak, reachAt(j));
+                    if (reachAt(j) <= reachAt(k) + tolerance && peak > reachAt(j) + tolerance)
+                        return true;
+                }
+            }
+            return false;
+        };
+        if (!doubtful(upper, 0, n2))
+            found.emplace_back(names[0], leaf.toPicture(upper.point));
         found.emplace_back(names[1], at(n2));
-        found.emplace_back(names[2], leaf.toPicture(lower.point));
+        if (!doubtful(lower, n2, n3))
+            found.emplace_back(names[2], leaf.toPicture(lower.point));
         if (!broad(lowerSinus, last, n3))
             found.emplace_back(names[3], at(n3));
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
