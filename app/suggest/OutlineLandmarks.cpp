@@ -580,6 +580,19 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 candidates.push_back({k, notch.point, angle, notch.depth});
         }
         half.sinuses = SinusPairs(candidates);
+        // The N2 vein leaves the midrib at well under a right angle; a pair
+        // of sinuses that puts its tip further round has taken the lower
+        // lobe for the upper one.
+        std::erase_if(half.sinuses, [&](const SinusPair& pair) {
+            int tip = pair.upper.at;
+            for (int k = pair.upper.at; k <= pair.lower.at; ++k)
+                if (reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(k)])] >
+                    reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(tip)])])
+                    tip = k;
+            return std::abs(
+                       side[static_cast<std::size_t>(half.run[static_cast<std::size_t>(tip)])]) >
+                   80.0;
+        });
     }
     const std::array<const SinusPair*, 2> chosen =
         MirroredSinuses(halves[0].sinuses, halves[1].sinuses, leaf.size);
