@@ -580,18 +580,20 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 candidates.push_back({k, notch.point, angle, notch.depth});
         }
         half.sinuses = SinusPairs(candidates);
-        // The N2 vein leaves the midrib at well under a right angle; a pair
-        // of sinuses that puts its tip further round has taken the lower
-        // lobe for the upper one.
+        // The N2 vein leaves the midrib at well under a right angle, and the
+        // lower sinus opens short of the petiole's direction. A pair that
+        // puts the N2 tip further round has taken the lower lobe for the
+        // upper one; a lower sinus further round is a notch of the N4 lobe.
+        auto angleAt = [&](int k) {
+            return std::abs(side[static_cast<std::size_t>(half.run[static_cast<std::size_t>(k)])]);
+        };
         std::erase_if(half.sinuses, [&](const SinusPair& pair) {
             int tip = pair.upper.at;
             for (int k = pair.upper.at; k <= pair.lower.at; ++k)
                 if (reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(k)])] >
                     reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(tip)])])
                     tip = k;
-            return std::abs(
-                       side[static_cast<std::size_t>(half.run[static_cast<std::size_t>(tip)])]) >
-                   80.0;
+            return angleAt(tip) > 80.0 || pair.lower.angle > 130.0;
         });
     }
     const std::array<const SinusPair*, 2> chosen =
@@ -685,7 +687,9 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         found.emplace_back(names[1], at(n2));
         if (!doubtful(lower, n2, n3))
             found.emplace_back(names[2], leaf.toPicture(lower.point));
-        if (!broad(lowerSinus, last, n3))
+        // An N3 tip far round towards the petiole is an N4 lobe's tooth.
+        if (!broad(lowerSinus, last, n3) &&
+            std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n3)])]) <= 145.0)
             found.emplace_back(names[3], at(n3));
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
         const int* teeth = toothNames[half.onLeft ? 1 : 0];
