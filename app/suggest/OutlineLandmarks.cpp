@@ -500,7 +500,14 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             sinus = i;
     if (apex < 0)
         return found;
-    found.emplace_back(1, leaf.toPicture(petiole));
+    // The main veins part well inside the blade, a quarter of its size or
+    // more inside its convex hull on every leaf seen. A head nearer the
+    // hull is where a petiole lying over the blade crosses its edge, or the
+    // mouth of a sinus its lobes have closed: the petiole point is hidden.
+    std::vector<cv::Point2f> hull;
+    cv::convexHull(std::vector<cv::Point2f>(outline.begin(), outline.end()), hull);
+    if (cv::pointPolygonTest(hull, cv::Point2f(petiole), true) >= 0.25 * leaf.size)
+        found.emplace_back(1, leaf.toPicture(petiole));
     found.emplace_back(20, leaf.toPicture(outline[static_cast<std::size_t>(apex)]));
 
     std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
