@@ -119,14 +119,20 @@ TEST(SuggestLandmarks, TellsTheLateralSinusesApartWhenTheUpperIsShallow)
 }
 
 // A petiole lying over the blade, across a petiole sinus its lobes have
-// closed, hides the sinus's head; the petiole point is where it ends.
+// closed, hides the sinus's head; the petiole point is where it ends. Where
+// the petiole cannot be followed (seeds 145 and 189), where it crosses the
+// blade's edge is no petiole point, and none is suggested.
 TEST(SuggestLandmarks, FindsThePetiolePointUnderAPetioleLyingOverTheBlade)
 {
-    for (const std::uint64_t seed : {90U, 182U}) {
+    for (const std::uint64_t seed : {90U, 182U, 145U, 189U}) {
         // Drawn small: the leaf is the same at any resolution.
         const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
         const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
         const QPointF truth = leaf.landmarks[0];
+        if (seed == 145 || seed == 189) {
+            EXPECT_TRUE(suggested.IsPointMissing(1)) << "seed " << seed;
+            continue;
+        }
         ASSERT_FALSE(suggested.IsPointMissing(1)) << "seed " << seed;
         EXPECT_LE(std::hypot(suggested.PointX[1] - truth.x(),
                              suggested.PointY[1] - (leaf.picture.height() - truth.y())) *
