@@ -694,9 +694,11 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         found.emplace_back(names[1], at(n2));
         if (!doubtful(lower, n2, n3))
             found.emplace_back(names[2], leaf.toPicture(lower.point));
-        // An N3 tip far round towards the petiole is an N4 lobe's tooth.
-        if (!broad(lowerSinus, last, n3) &&
-            std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n3)])]) <= 145.0)
+        // The N3 tip lies further round than the lower sinus; one far round
+        // towards the petiole is an N4 lobe's tooth.
+        const double n3Angle =
+            std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n3)])]);
+        if (!broad(lowerSinus, last, n3) && n3Angle > lower.angle && n3Angle <= 145.0)
             found.emplace_back(names[3], at(n3));
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
         const int* teeth = toothNames[half.onLeft ? 1 : 0];
