@@ -552,6 +552,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     }
     const std::vector<double> turning =
         Turning(outline, std::max(2, static_cast<int>(0.012 * leaf.size)));
+    const std::vector<double> bottom =
+        Turning(outline, std::max(2, static_cast<int>(0.06 * leaf.size)));
     // Each half from the apex to the petiole sinus, as a run of outline indices.
     struct Half {
         std::vector<int> run;
@@ -671,13 +673,18 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // rule tried on real leaves.
         const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
         const int* names = numbers[half.onLeft ? 1 : 0];
-        // A sinus's base is in doubt where another point of the sinus, a
+        // A sinus's base is in doubt where the outline turns less than 50
+        // degrees round it, over a few teeth each way: an open bottom has no
+        // clear deepest point. So it is where another point of the sinus, a
         // tooth away, comes as near the petiole point within a two-hundredth.
-        // A base across an overlap lies in a hole and has no such rival.
+        // A base across an overlap lies in a hole and is neither.
         auto doubtful = [&](const Sinus& base, int from, int to) {
             const int k = base.at;
-            if (base.point != outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])])
+            const std::size_t i = static_cast<std::size_t>(run[static_cast<std::size_t>(k)]);
+            if (base.point != outline[i])
                 return false;
+            if (-bottom[i] < 50.0)
+                return true;
             const double tolerance = 0.005 * leaf.size;
             for (const int step : {-1, 1}) {
                 double peak = reachAt(k);
