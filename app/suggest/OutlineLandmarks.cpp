@@ -593,16 +593,14 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // lower sinus opens short of the petiole's direction. A pair that
         // puts the N2 tip further round has taken the lower lobe for the
         // upper one; a lower sinus further round is a notch of the N4 lobe.
-        auto angleAt = [&](int k) {
-            return std::abs(side[static_cast<std::size_t>(half.run[static_cast<std::size_t>(k)])]);
-        };
         std::erase_if(half.sinuses, [&](const SinusPair& pair) {
-            int tip = pair.upper.at;
-            for (int k = pair.upper.at; k <= pair.lower.at; ++k)
-                if (reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(k)])] >
-                    reach[static_cast<std::size_t>(half.run[static_cast<std::size_t>(tip)])])
-                    tip = k;
-            return angleAt(tip) > 80.0 || pair.lower.angle > 130.0;
+            const auto tip = std::max_element(
+                half.run.begin() + pair.upper.at, half.run.begin() + pair.lower.at + 1,
+                [&](int a, int b) {
+                    return reach[static_cast<std::size_t>(a)] < reach[static_cast<std::size_t>(b)];
+                });
+            return std::abs(side[static_cast<std::size_t>(*tip)]) > 80.0 ||
+                   pair.lower.angle > 130.0;
         });
     }
     const std::array<const SinusPair*, 2> chosen =
@@ -674,10 +672,10 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
         const int* names = numbers[half.onLeft ? 1 : 0];
         // A sinus's base is in doubt where the outline turns less than 50
-        // degrees round it, over a few teeth each way: an open bottom has no
-        // clear deepest point. So it is where another point of the sinus, a
-        // tooth away, comes as near the petiole point within a two-hundredth.
-        // A base across an overlap lies in a hole and is neither.
+        // degrees round it, over a few teeth each way, since an open bottom
+        // has no clear deepest point; and where another point of the sinus,
+        // a tooth away, comes as near the petiole point within a
+        // two-hundredth. A base across an overlap lies in a hole: neither.
         auto doubtful = [&](const Sinus& base, int from, int to) {
             const int k = base.at;
             const std::size_t i = static_cast<std::size_t>(run[static_cast<std::size_t>(k)]);
