@@ -631,21 +631,29 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         };
         const int n2 = farthestBetween(upperSinus, lowerSinus);
         const int n3 = farthestBetween(lowerSinus, last);
-        // A lower lobe whose farthest point has a rival as far within a
-        // hundredth, a dip away, ends broad: which of its teeth the N3 vein
-        // reaches is in doubt, and the tip is left to the user.
-        auto broad = [&](int from, int to, int tip) {
-            const int apart = static_cast<int>(0.04 * leaf.size);
+        // Whether another point of the run from..to, beyond a dip (or, for a
+        // nearest point, a rise) deeper than gap and more than apart away,
+        // comes within a margin of the reach at k.
+        auto rivalled = [&](int k, int from, int to, double sign, double margin, double gap,
+                            int apart) {
+            auto value = [&](int j) { return sign * reachAt(j); };
             for (const int step : {-1, 1}) {
-                double dip = reachAt(tip);
-                for (int k = tip + step; k >= from && k <= to; k += step) {
-                    dip = std::min(dip, reachAt(k));
-                    if (std::abs(k - tip) > apart && reachAt(k) >= 0.99 * reachAt(tip) &&
-                        dip < reachAt(k) - 0.01 * leaf.size)
+                double dip = value(k);
+                for (int j = k + step; j >= from && j <= to; j += step) {
+                    dip = std::min(dip, value(j));
+                    if (std::abs(j - k) > apart && value(j) >= value(k) - margin &&
+                        dip < value(j) - gap)
                         return true;
                 }
             }
             return false;
+        };
+        // A lower lobe whose farthest point has a rival as far within a
+        // hundredth, a dip away, ends broad: which of its teeth the N3 vein
+        // reaches is in doubt, and the tip is left to the user.
+        auto broad = [&](int from, int to, int tip) {
+            return rivalled(tip, from, to, 1.0, 0.01 * reachAt(tip), 0.01 * leaf.size,
+                            static_cast<int>(0.04 * leaf.size));
         };
         // Teeth: a notch is where the outline turns inwards at tooth scale,
         // a tip where it turns outwards. Walking from a tip, the first of
@@ -684,15 +692,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             if (-bottom[i] < 50.0)
                 return true;
             const double tolerance = 0.005 * leaf.size;
-            for (const int step : {-1, 1}) {
-                double peak = reachAt(k);
-                for (int j = k + step; j >= from && j <= to; j += step) {
-                    peak = std::max(peak, reachAt(j));
-                    if (reachAt(j) <= reachAt(k) + tolerance && peak > reachAt(j) + tolerance)
-                        return true;
-                }
-            }
-            return false;
+            return rivalled(k, from, to, -1.0, tolerance, tolerance, 0);
         };
         if (!doubtful(upper, 0, n2))
             found.emplace_back(names[0], leaf.toPicture(upper.point));
