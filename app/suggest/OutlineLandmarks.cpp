@@ -1,4 +1,5 @@
 #include "app/suggest/LeafOutline.h"
+#include "app/suggest/Veins.h"
 
 #include <algorithm>
 #include <array>
@@ -699,12 +700,47 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         found.emplace_back(names[1], at(n2));
         if (!doubtful(lower, n2, n3))
             found.emplace_back(names[2], leaf.toPicture(lower.point));
+        // The N3 vein need not end at the lower lobe's farthest tooth: an
+        // oblique lobe reaches farthest at a neighbour of its tip, a broad one
+        // about as far at several teeth. Of the teeth within three hundredths
+        // of the farthest (each the farthest a tooth's spacing either way),
+        // one whose vein runs twice as strongly as any other's is the tip.
+        // Failing that, the farthest is, unless the lobe is broad.
+        auto lowerTip = [&](int from, int to, int farthest) -> std::optional<int> {
+            const int apart = static_cast<int>(0.04 * leaf.size);
+            std::vector<std::pair<double, int>> veins;
+            for (int k = from; k <= to; ++k) {
+                if (reachAt(k) < 0.97 * reachAt(farthest))
+                    continue;
+                bool peak = true; // the first point of a level top counts
+                for (int j = std::max(from, k - apart); j <= std::min(to, k + apart) && peak; ++j)
+                    peak = j < k ? reachAt(j) < reachAt(k) : reachAt(j) <= reachAt(k);
+                if (peak)
+                    veins.emplace_back(0.0, k);
+            }
+            if (veins.size() >= 2) {
+                for (auto& [strength, k] : veins)
+                    strength = VeinTowards(
+                        leaf.darkness,
+                        outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])],
+                        petiole);
+                std::sort(veins.rbegin(), veins.rend());
+                if (veins[0].first > 2.0 * veins[1].first)
+                    return veins[0].second;
+            }
+            if (broad(from, to, farthest))
+                return std::nullopt;
+            return farthest;
+        };
+        const std::optional<int> n3Tip = lowerTip(lowerSinus, last, n3);
         // The N3 tip lies further round than the lower sinus; one far round
         // towards the petiole is an N4 lobe's tooth.
-        const double n3Angle =
-            std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n3)])]);
-        if (!broad(lowerSinus, last, n3) && n3Angle > lower.angle && n3Angle <= 145.0)
-            found.emplace_back(names[3], at(n3));
+        if (n3Tip) {
+            const double n3Angle =
+                std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(*n3Tip)])]);
+            if (n3Angle > lower.angle && n3Angle <= 145.0)
+                found.emplace_back(names[3], at(*n3Tip));
+        }
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
         const int* teeth = toothNames[half.onLeft ? 1 : 0];
         if (const auto base = nextTurn(n2, -1, -1.0))

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace kestra {
+
+// How strongly a vein runs along the straight line from a tooth's tip towards
+// the petiole point, over the line's middle (a tenth to seven tenths of the
+// way): where a vein leaves the margin it is too fine to see, and near the
+// petiole point every main vein runs close. The strength is the darkness's
+// sharpest curvature, bright veins (a light box) and dark ones (a scan) alike,
+// taken at its strongest within two pixels of the line since veins bend a
+// little. Only comparisons between teeth of one leaf mean anything.
+[[nodiscard]] double VeinTowards(const cv::Mat& darkness, cv::Point2d tip, cv::Point2d petiole);
+
+} // namespace kestra
