@@ -7,7 +7,7 @@
 namespace kestra {
 namespace {
 
-constexpr double Sigma = 1.5; // work pixels: a main vein's half-width
+constexpr double Sigma = 1.5; // work pixels, about a vein's half-width
 constexpr int Tolerance = 2;  // how far a vein may stray from the line
 constexpr double From = 0.1;  // shares of the way from the tip
 constexpr double To = 0.7;
