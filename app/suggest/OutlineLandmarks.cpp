@@ -649,13 +649,6 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             }
             return false;
         };
-        // A lower lobe whose farthest point has a rival as far within a
-        // hundredth, a dip away, ends broad: which of its teeth the N3 vein
-        // reaches is in doubt, and the tip is left to the user.
-        auto broad = [&](int from, int to, int tip) {
-            return rivalled(tip, from, to, 1.0, 0.01 * reachAt(tip), 0.01 * leaf.size,
-                            static_cast<int>(0.04 * leaf.size));
-        };
         // Teeth: a notch is where the outline turns inwards at tooth scale,
         // a tip where it turns outwards. Walking from a tip, the first of
         // each is the tooth's base on that side and, after it, the next tip.
@@ -705,9 +698,10 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // about as far at several teeth. Of the teeth within three hundredths
         // of the farthest (each the farthest a tooth's spacing either way),
         // one whose vein runs twice as strongly as any other's is the tip.
-        // Failing that, the farthest is, unless the lobe is broad.
+        // Failing that, the farthest is, unless the lobe ends broad, with a
+        // rival as far within a hundredth a dip away: the tip is in doubt.
         auto lowerTip = [&](int from, int to, int farthest) -> std::optional<int> {
-            const int apart = static_cast<int>(0.04 * leaf.size);
+            const int apart = static_cast<int>(0.04 * leaf.size); // about a tooth's spacing
             std::vector<std::pair<double, int>> veins;
             for (int k = from; k <= to; ++k) {
                 if (reachAt(k) < 0.97 * reachAt(farthest))
@@ -728,7 +722,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 if (veins[0].first > 2.0 * veins[1].first)
                     return veins[0].second;
             }
-            if (broad(from, to, farthest))
+            if (rivalled(farthest, from, to, 1.0, 0.01 * reachAt(farthest), 0.01 * leaf.size,
+                         apart))
                 return std::nullopt;
             return farthest;
         };
