@@ -658,7 +658,12 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         const int walk = static_cast<int>(0.15 * leaf.size);
         auto nextTurn = [&](int from, int step, double sign) -> std::optional<int> {
             constexpr double Turn = 25.0;
+            // A hair-thin tip doubles back on itself, its turning near 180
+            // degrees either way as the pixels fall: no notch of its own.
             int k = from + step;
+            while (k > 0 && k < last && std::abs(k - from) < walk &&
+                   std::abs(turningAt(k)) >= 150.0)
+                k += step;
             for (; k > 0 && k < last && std::abs(k - from) < walk && sign * turningAt(k) < Turn;
                  k += step) {
             }
@@ -742,8 +747,15 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             found.emplace_back(teeth[0], at(*base));
         if (const auto base = nextTurn(n2, 1, -1.0)) {
             found.emplace_back(teeth[1], at(*base));
-            if (const auto tip = nextTurn(*base, 1, 1.0))
+            // The first outward turn may be a shoulder where a long tooth
+            // meets its lobe; the tip is the sharpest before the next notch.
+            if (auto tip = nextTurn(*base, 1, 1.0)) {
+                if (const auto notch = nextTurn(*tip, 1, -1.0))
+                    for (int k = *tip; k < *notch; ++k)
+                        if (turningAt(k) > turningAt(*tip))
+                            tip = k;
                 found.emplace_back(teeth[2], at(*tip));
+            }
         }
     }
     return Symmetric(found, leaf.toPicture(petiole), apexward);
