@@ -494,12 +494,17 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     };
     const int apex =
         farthest([&](int i) { return std::abs(side[static_cast<std::size_t>(i)]) < 40.0; });
-    // The head of the petiole sinus: the outline's nearest approach to the petiole point.
-    int sinus = 0;
-    for (int i = 1; i < count; ++i)
-        if (reach[static_cast<std::size_t>(i)] < reach[static_cast<std::size_t>(sinus)])
+    // The head of the petiole sinus, where the halves part: the outline's
+    // nearest approach to the petiole point behind it. Where touching lobes
+    // have closed the sinus into a hole, the nearest approach of all can be
+    // a lateral notch, which would hand a lobe to the other half.
+    int sinus = -1;
+    for (int i = 0; i < count; ++i)
+        if (std::abs(side[static_cast<std::size_t>(i)]) >= 135.0 &&
+            (sinus < 0 ||
+             reach[static_cast<std::size_t>(i)] < reach[static_cast<std::size_t>(sinus)]))
             sinus = i;
-    if (apex < 0)
+    if (apex < 0 || sinus < 0)
         return found;
     // The main veins part well inside the blade, a quarter of its size or
     // more inside its convex hull on every leaf seen. A head nearer the

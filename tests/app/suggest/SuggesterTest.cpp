@@ -155,6 +155,23 @@ TEST(SuggestLandmarks, TakesTheToothItsVeinRunsToForTheN3TipOfAnObliqueLobe)
     }
 }
 
+// Lobes that touch behind the petiole point close its sinus into a hole, and
+// the outline then comes nearest the petiole point at a lateral notch. Split
+// there, one half took the other's lower lobe, and its N3 tip was lost or
+// put on the other half, 75 to 83 mm off.
+TEST(SuggestLandmarks, KeepsEachLobeOnItsHalfWhereThePetioleSinusIsClosed)
+{
+    for (const std::uint64_t seed : {19U, 160U}) {
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
+        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+        for (const int n : {13, 27}) {
+            ASSERT_FALSE(suggested.IsPointMissing(n)) << "seed " << seed << ": P(" << n << ")";
+            EXPECT_LE(MillimetresOff(suggested, leaf, n), 2.0)
+                << "seed " << seed << ": P(" << n << ")";
+        }
+    }
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
