@@ -701,7 +701,14 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         if (!doubtful(upper, 0, n2))
             found.emplace_back(names[0], leaf.toPicture(upper.point));
         found.emplace_back(names[1], at(n2));
-        if (!doubtful(lower, n2, n3))
+        // The lower sinus lies 33 to 59 degrees round from the N2 tip on the
+        // real leaves. One further round is an N4 lobe's notch, taken where a
+        // nearly entire leaf's own lower sinus is too shallow to tell: the
+        // N3 tip found beyond it is then wrong too, and both are left out.
+        const double n2Angle =
+            std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n2)])]);
+        const bool farLower = lower.angle - n2Angle > 65.0;
+        if (!farLower && !doubtful(lower, n2, n3))
             found.emplace_back(names[2], leaf.toPicture(lower.point));
         // The N3 vein need not end at the lower lobe's farthest tooth: an
         // oblique lobe reaches farthest at a neighbour of its tip, a broad one
@@ -740,7 +747,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         const std::optional<int> n3Tip = lowerTip(lowerSinus, last, n3);
         // The N3 tip lies further round than the lower sinus; one far round
         // towards the petiole is an N4 lobe's tooth.
-        if (n3Tip) {
+        if (n3Tip && !farLower) {
             const double n3Angle =
                 std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(*n3Tip)])]);
             if (n3Angle > lower.angle && n3Angle <= 145.0)
