@@ -189,6 +189,19 @@ TEST(SuggestLandmarks, TakesNoN4NotchForTheLowerSinusOfANearlyEntireLeaf)
     }
 }
 
+// Where a long N2 tooth meets its lobe, the outline turns outwards at a
+// shoulder before the next tooth's tip; taken for that tip, it put P(15) and
+// P(25) about 3 mm off.
+TEST(SuggestLandmarks, TakesTheSharpestTurnForTheFirstSecondaryTip)
+{
+    const SyntheticLeaf leaf = DrawSyntheticLeaf(45, 200);
+    const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+    for (const int n : {15, 25}) {
+        ASSERT_FALSE(suggested.IsPointMissing(n)) << "P(" << n << ")";
+        EXPECT_LE(MillimetresOff(suggested, leaf, n), 2.0) << "P(" << n << ")";
+    }
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
