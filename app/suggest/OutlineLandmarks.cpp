@@ -744,10 +744,10 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 return std::nullopt;
             return farthest;
         };
-        const std::optional<int> n3Tip = lowerTip(lowerSinus, last, n3);
+        const std::optional<int> n3Tip = farLower ? std::nullopt : lowerTip(lowerSinus, last, n3);
         // The N3 tip lies further round than the lower sinus; one far round
         // towards the petiole is an N4 lobe's tooth.
-        if (n3Tip && !farLower) {
+        if (n3Tip) {
             const double n3Angle =
                 std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(*n3Tip)])]);
             if (n3Angle > lower.angle && n3Angle <= 145.0)
