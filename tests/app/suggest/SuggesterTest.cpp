@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QTransform>
 #include <cmath>
-#include <initializer_list>
 #include <gtest/gtest.h>
+#include <initializer_list>
 
 namespace kestra {
 namespace {
@@ -195,6 +195,14 @@ TEST(SuggestLandmarks, TakesNoN4NotchForTheLowerSinusOfANearlyEntireLeaf)
 TEST(SuggestLandmarks, TakesTheSharpestTurnForTheFirstSecondaryTip)
 {
     ExpectSuggestedNearTruth(45, {15, 25});
+}
+
+// Hair-thin tips turn by nearly 180 degrees either way as the pixels fall.
+// On this leaf enough of them turn the wrong way to flip the sum of the
+// outline's turning, which read every tip as a notch and every notch as a tip.
+TEST(SuggestLandmarks, TellsTipsFromNotchesOnALeafWithHairThinTips)
+{
+    ExpectSuggestedNearTruth(82, {15, 25});
 }
 
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
