@@ -122,6 +122,7 @@ struct HalfShape {
     std::array<double, KnotCount> angle{};
     std::array<double, KnotCount> radius{};
     std::array<double, PolarSectors> bulge{};
+    double n4Narrowing = 0; // how far the lobes pull in on either side of the N4 tip
     // Sinus in a sector: where (0..1 across it), its radius, its width.
     std::array<double, PolarSectors> sinusAt{-1, -1, -1, -1};
     std::array<double, PolarSectors> sinusRadius{};
@@ -138,7 +139,11 @@ struct HalfShape {
     {
         const double blend = (1 - std::cos(Pi * u)) / 2;
         const double r = radius[sector] + (radius[sector + 1] - radius[sector]) * blend;
-        return r * (1 + bulge[sector] * std::sin(Pi * u));
+        // The narrowing is greatest towards the N4 tip and fades to nothing,
+        // with no kink, at the N3 and N5 tips.
+        const double towardsN4 = sector == N3Tip ? u : sector == N4Tip ? 1 - u : 0;
+        return r * (1 + bulge[sector] * std::sin(Pi * u)) *
+               (1 - n4Narrowing * towardsN4 * std::sin(Pi * u));
     }
 
     // How much of the sinus dip reaches u: 1 at the base, 0 at the knots.
@@ -380,6 +385,20 @@ void sampleCurve(Half& half)
             half.curve[static_cast<std::size_t>(last - knotIndex[knot])];
     half.upperSinus = half.curve[static_cast<std::size_t>(last - upperSinusIndex)];
     half.lowerSinus = half.curve[static_cast<std::size_t>(last - lowerSinusIndex)];
+}
+
+// The lobes on either side of the N4 tip narrow to its tooth, which reaches
+// farthest of its lobe on real leaves; the bulges drawn for those stretches
+// mostly bulge outwards. The stretches are redrawn but keep the arc lengths of
+// the first drawing, by which the teeth are laid with their random draws: a
+// change of length would change the teeth of every leaf of a set.
+void narrowN4Lobe(Half& half)
+{
+    Half narrowed = half;
+    narrowed.shape.n4Narrowing = 0.15;
+    sampleCurve(narrowed);
+    half.shape = narrowed.shape;
+    half.curve = narrowed.curve;
 }
 
 struct Teeth {
@@ -767,6 +786,7 @@ Model buildModel(Random& random, double toothScale, double unitsPerMm)
         }
         half.shape = shape;
         sampleCurve(half);
+        narrowN4Lobe(half);
     }
 
     Teeth teeth;

@@ -145,8 +145,7 @@ TEST(SuggestLandmarks, TellsTheLateralSinusesApartWhenTheUpperIsShallow)
 // blade's edge is no petiole point, and none is suggested.
 TEST(SuggestLandmarks, FindsThePetiolePointUnderAPetioleLyingOverTheBlade)
 {
-    for (const std::uint64_t seed : {90U, 182U})
-        ExpectSuggestedNearTruth(seed, {1});
+    ExpectSuggestedNearTruth(90, {1});
     for (const std::uint64_t seed : {145U, 189U}) {
         const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
         EXPECT_TRUE(SuggestLandmarks(RowsOf(leaf.picture)).IsPointMissing(1)) << "seed " << seed;
