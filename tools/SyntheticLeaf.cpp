@@ -1021,11 +1021,18 @@ void drawBlade(QPainter& painter, const Model& model, const Placement& placement
         return;
     painter.setPen(Qt::NoPen);
     painter.setBrush(look.vein);
+    // A vein whose straight line leaves a narrow lobe shows only on the blade.
+    QPainterPath blade;
+    blade.addPolygon(outline);
+    blade.setFillRule(Qt::WindingFill);
+    painter.save();
+    painter.setClipPath(blade);
     for (const Vein& vein : model.veins) {
         drawVein(painter, placement(vein.from), placement(vein.to),
                  std::max(1.0, vein.fromWidth * placement.scale),
                  std::max(0.7, vein.toWidth * placement.scale));
     }
+    painter.restore();
 }
 
 // A strip of rule along one border, millimetre ticks.
