@@ -322,7 +322,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     const cv::Point2d left(apexward.y, -apexward.x);
     std::vector<int> doubtful;
     const std::pair<int, std::vector<int>> partners[] = {
-        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {}}};
+        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {}}, {11, {10}}};
     for (const auto& [landmark, teeth] : partners) {
         const cv::Point2d* one = find(landmark);
         const cv::Point2d* other = find(40 - landmark);
@@ -343,20 +343,24 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
             for (const int m : {n, 40 - n})
                 doubtful.push_back(m);
     }
-    // The teeth beside the N2 tips mirror each other as seen from the tips.
-    const cv::Point2d* tips[2] = {find(17), find(23)};
-    for (const int tooth : {15, 16, 18}) {
-        const cv::Point2d* one = find(tooth);
-        const cv::Point2d* other = find(40 - tooth);
-        if (!one || !other || !tips[0] || !tips[1])
-            continue;
-        const cv::Point2d a = *one - *tips[0];
-        const cv::Point2d b = *other - *tips[1];
-        const cv::Point2d apart(Dot(a, apexward) - Dot(b, apexward), Dot(a, left) + Dot(b, left));
-        if (std::hypot(apart.x, apart.y) >
-            0.35 * std::max(std::hypot(a.x, a.y), std::hypot(b.x, b.y)))
-            for (const int n : {tooth, 40 - tooth})
-                doubtful.push_back(n);
+    // The teeth beside the N2 and N4 tips mirror each other as seen from the tips.
+    const std::pair<int, std::vector<int>> teethOf[] = {{17, {15, 16, 18}}, {11, {10}}};
+    for (const auto& [tip, teeth] : teethOf) {
+        for (const int tooth : teeth) {
+            const cv::Point2d* one = find(tooth);
+            const cv::Point2d* other = find(40 - tooth);
+            const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
+            if (!one || !other || !tips[0] || !tips[1])
+                continue;
+            const cv::Point2d a = *one - *tips[0];
+            const cv::Point2d b = *other - *tips[1];
+            const cv::Point2d apart(Dot(a, apexward) - Dot(b, apexward),
+                                    Dot(a, left) + Dot(b, left));
+            if (std::hypot(apart.x, apart.y) >
+                0.35 * std::max(std::hypot(a.x, a.y), std::hypot(b.x, b.y)))
+                for (const int n : {tooth, 40 - tooth})
+                    doubtful.push_back(n);
+        }
     }
     std::erase_if(found, [&](const auto& entry) {
         return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
@@ -662,6 +666,15 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             return turning[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
         };
         const int walk = static_cast<int>(0.15 * leaf.size);
+        const int apart = static_cast<int>(0.04 * leaf.size); // about a tooth's spacing
+        // A tooth's tip, as seen from the petiole point: the farthest point a
+        // tooth's spacing either way, the first of a level top.
+        auto toothTip = [&](int k, int from, int to) {
+            for (int j = std::max(from, k - apart); j <= std::min(to, k + apart); ++j)
+                if (j < k ? reachAt(j) >= reachAt(k) : reachAt(j) > reachAt(k))
+                    return false;
+            return true;
+        };
         auto nextTurn = [&](int from, int step, double sign) -> std::optional<int> {
             constexpr double Turn = 25.0;
             // A hair-thin tip doubles back on itself, its turning near 180
@@ -680,8 +693,6 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 k += step;
             return k;
         };
-        // The N4 tips are left to the user: the lower lobe's corners fool every
-        // rule tried on real leaves.
         const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
         const int* names = numbers[half.onLeft ? 1 : 0];
         // A sinus's base is in doubt where the outline turns less than 50
@@ -719,17 +730,10 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // Failing that, the farthest is, unless the lobe ends broad, with a
         // rival as far within a hundredth a dip away: the tip is in doubt.
         auto lowerTip = [&](int from, int to, int farthest) -> std::optional<int> {
-            const int apart = static_cast<int>(0.04 * leaf.size); // about a tooth's spacing
             std::vector<std::pair<double, int>> veins;
-            for (int k = from; k <= to; ++k) {
-                if (reachAt(k) < 0.97 * reachAt(farthest))
-                    continue;
-                bool peak = true; // the first point of a level top counts
-                for (int j = std::max(from, k - apart); j <= std::min(to, k + apart) && peak; ++j)
-                    peak = j < k ? reachAt(j) < reachAt(k) : reachAt(j) <= reachAt(k);
-                if (peak)
+            for (int k = from; k <= to; ++k)
+                if (reachAt(k) >= 0.97 * reachAt(farthest) && toothTip(k, from, to))
                     veins.emplace_back(0.0, k);
-            }
             if (veins.size() >= 2) {
                 for (auto& [strength, k] : veins)
                     strength = VeinTowards(
@@ -746,13 +750,56 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             return farthest;
         };
         const std::optional<int> n3Tip = farLower ? std::nullopt : lowerTip(lowerSinus, last, n3);
+        // The N4 vein leaves N3 near its base, a twentieth to a third of the
+        // way out, and ends at a tooth 12 to 60 degrees further round than
+        // N3's that reaches 0.6 to 0.95 as far. The tooth whose vein runs to
+        // that stretch of N3 1.3 times as strongly as any other's is the tip.
+        // Only lines inside the blade count: one across the petiole sinus
+        // takes the sinus's edge for a vein.
+        auto n4Tip = [&](int n3Tip, double n3Angle) -> std::optional<int> {
+            const cv::Point2d n3Point =
+                outline[static_cast<std::size_t>(run[static_cast<std::size_t>(n3Tip)])];
+            std::vector<std::pair<double, int>> veins;
+            for (int k = n3Tip + 1; k < last; ++k) {
+                const double angle =
+                    std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
+                const double share = reachAt(k) / reachAt(n3Tip);
+                if (angle < n3Angle + 12.0 || angle > n3Angle + 60.0 || share < 0.6 ||
+                    share > 0.95 || !toothTip(k, 0, last))
+                    continue;
+                const cv::Point2d tooth =
+                    outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
+                double strongest = 0.0;
+                for (int step = 0; step <= 10; ++step) {
+                    const cv::Point2d branch = petiole + (n3Point - petiole) * (0.05 + 0.03 * step);
+                    if (VeinInsideBlade(leaf.mask, tooth, branch))
+                        strongest = std::max(strongest, VeinTowards(leaf.darkness, tooth, branch));
+                }
+                veins.emplace_back(strongest, k);
+            }
+            std::sort(veins.rbegin(), veins.rend());
+            if (veins.empty() || veins[0].first <= 0.0 ||
+                (veins.size() > 1 && veins[0].first <= 1.3 * veins[1].first))
+                return std::nullopt;
+            return veins[0].second;
+        };
         // The N3 tip lies further round than the lower sinus; one far round
-        // towards the petiole is an N4 lobe's tooth.
+        // towards the petiole is an N4 lobe's tooth. Of the N4 tooth's bases
+        // only the petiole side's is suggested: on the apex side, the long
+        // flank of a lobe narrowing to its tip turns at too many points.
+        const int n4Names[2][2] = {{29, 30}, {11, 10}};
         if (n3Tip) {
             const double n3Angle =
                 std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(*n3Tip)])]);
-            if (n3Angle > lower.angle && n3Angle <= 145.0)
+            if (n3Angle > lower.angle && n3Angle <= 145.0) {
                 found.emplace_back(names[3], at(*n3Tip));
+                const int* n4 = n4Names[half.onLeft ? 1 : 0];
+                if (const auto tip = n4Tip(*n3Tip, n3Angle)) {
+                    found.emplace_back(n4[0], at(*tip));
+                    if (const auto base = nextTurn(*tip, 1, -1.0))
+                        found.emplace_back(n4[1], at(*base));
+                }
+            }
         }
         const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
         const int* teeth = toothNames[half.onLeft ? 1 : 0];

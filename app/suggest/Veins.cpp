@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
+#include <vector>
 
 namespace kestra {
 namespace {
@@ -39,34 +40,49 @@ cv::Mat Curvature(const cv::Mat& darkness, cv::Rect area)
     return strength(area - padded.tl());
 }
 
+// The pixels of the line's middle, one a step.
+std::vector<cv::Point> MiddleOfLine(cv::Point2d tip, cv::Point2d petiole)
+{
+    const cv::Point2d from = tip + (petiole - tip) * From;
+    const cv::Point2d to = tip + (petiole - tip) * To;
+    const int steps = std::max(1, static_cast<int>(std::hypot(to.x - from.x, to.y - from.y)));
+    std::vector<cv::Point> pixels;
+    for (int i = 0; i <= steps; ++i) {
+        const cv::Point2d point = from + (to - from) * (static_cast<double>(i) / steps);
+        pixels.emplace_back(static_cast<int>(std::lround(point.x)),
+                            static_cast<int>(std::lround(point.y)));
+    }
+    return pixels;
+}
+
 } // namespace
 
 double VeinTowards(const cv::Mat& darkness, cv::Point2d tip, cv::Point2d petiole)
 {
-    const cv::Point2d from = tip + (petiole - tip) * From;
-    const cv::Point2d to = tip + (petiole - tip) * To;
-    const cv::Rect area =
-        cv::Rect(cv::Point(static_cast<int>(std::floor(std::min(from.x, to.x))),
-                           static_cast<int>(std::floor(std::min(from.y, to.y)))),
-                 cv::Point(static_cast<int>(std::ceil(std::max(from.x, to.x))) + 1,
-                           static_cast<int>(std::ceil(std::max(from.y, to.y))) + 1)) &
-        cv::Rect(0, 0, darkness.cols, darkness.rows);
+    const std::vector<cv::Point> line = MiddleOfLine(tip, petiole);
+    const cv::Rect area = (cv::boundingRect(line) & cv::Rect(0, 0, darkness.cols, darkness.rows));
     if (area.empty())
         return 0.0;
     const cv::Mat strength = Curvature(darkness, area);
-    const int steps = std::max(1, static_cast<int>(std::hypot(to.x - from.x, to.y - from.y)));
     double sum = 0.0;
     int samples = 0;
-    for (int i = 0; i <= steps; ++i) {
-        const cv::Point2d point = from + (to - from) * (static_cast<double>(i) / steps);
-        const cv::Point at(static_cast<int>(std::lround(point.x)) - area.x,
-                           static_cast<int>(std::lround(point.y)) - area.y);
+    for (const cv::Point& pixel : line) {
+        const cv::Point at = pixel - area.tl();
         if (at.x >= 0 && at.y >= 0 && at.x < strength.cols && at.y < strength.rows) {
             sum += strength.at<float>(at);
             ++samples;
         }
     }
     return samples > 0 ? sum / samples : 0.0;
+}
+
+bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole)
+{
+    for (const cv::Point& at : MiddleOfLine(tip, petiole))
+        if (at.x < 0 || at.y < 0 || at.x >= mask.cols || at.y >= mask.rows ||
+            mask.at<std::uint8_t>(at) == 0)
+            return false;
+    return true;
 }
 
 } // namespace kestra

@@ -13,4 +13,8 @@ namespace kestra {
 // little. Only comparisons between teeth of one leaf mean anything.
 [[nodiscard]] double VeinTowards(const cv::Mat& darkness, cv::Point2d tip, cv::Point2d petiole);
 
+// Whether the part of that line VeinTowards measures lies on the blade (mask
+// 255): off it, the blade's edge shows as strongly as a vein.
+[[nodiscard]] bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole);
+
 } // namespace kestra

@@ -55,7 +55,7 @@ Landmarks Moved(const Landmarks& points, const QTransform& transform, const QSiz
 
 // The landmarks of the leaf's outline and its petiole point that every
 // suggestion on this leaf must place.
-constexpr int Expected[] = {1, 13, 14, 17, 19, 20, 21, 23, 26, 27};
+constexpr int Expected[] = {1, 11, 13, 14, 17, 19, 20, 21, 23, 26, 27};
 constexpr double MillimetresPerPixel = 0.172862;
 
 void ExpectNearTruth(const Landmarks& suggested, const Landmarks& truth, const char* how)
@@ -202,6 +202,14 @@ TEST(SuggestLandmarks, TakesTheSharpestTurnForTheFirstSecondaryTip)
 TEST(SuggestLandmarks, TellsTipsFromNotchesOnALeafWithHairThinTips)
 {
     ExpectSuggestedNearTruth(82, {15, 25});
+}
+
+// The N4 tip is the tooth whose vein runs most strongly to the base of N3.
+// A line across the petiole sinus does not count: the sinus's edge shows as
+// strongly as a vein, and the N5 tips were taken on this leaf.
+TEST(SuggestLandmarks, TakesNoLineAcrossThePetioleSinusForTheN4Vein)
+{
+    ExpectSuggestedNearTruth(4, {11, 29});
 }
 
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
