@@ -760,22 +760,28 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             const cv::Point2d n3Point =
                 outline[static_cast<std::size_t>(run[static_cast<std::size_t>(n3Tip)])];
             std::vector<std::pair<double, int>> veins;
+            std::vector<cv::Point> reached{petiole + (n3Point - petiole) * 0.05,
+                                           petiole + (n3Point - petiole) * 0.35};
             for (int k = n3Tip + 1; k < last; ++k) {
                 const double angle =
                     std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
                 const double share = reachAt(k) / reachAt(n3Tip);
-                if (angle < n3Angle + 12.0 || angle > n3Angle + 60.0 || share < 0.6 ||
-                    share > 0.95 || !toothTip(k, 0, last))
-                    continue;
+                if (angle >= n3Angle + 12.0 && angle <= n3Angle + 60.0 && share >= 0.6 &&
+                    share <= 0.95 && toothTip(k, 0, last)) {
+                    veins.emplace_back(0.0, k);
+                    reached.push_back(
+                        outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
+                }
+            }
+            const VeinStrength strength(leaf.darkness, cv::boundingRect(reached));
+            for (auto& [strongest, k] : veins) {
                 const cv::Point2d tooth =
                     outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
-                double strongest = 0.0;
                 for (int step = 0; step <= 10; ++step) {
                     const cv::Point2d branch = petiole + (n3Point - petiole) * (0.05 + 0.03 * step);
                     if (VeinInsideBlade(leaf.mask, tooth, branch))
-                        strongest = std::max(strongest, VeinTowards(leaf.darkness, tooth, branch));
+                        strongest = std::max(strongest, strength.Towards(tooth, branch));
                 }
-                veins.emplace_back(strongest, k);
             }
             std::sort(veins.rbegin(), veins.rend());
             if (veins.empty() || veins[0].first <= 0.0 ||

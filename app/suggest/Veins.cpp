@@ -57,23 +57,30 @@ std::vector<cv::Point> MiddleOfLine(cv::Point2d tip, cv::Point2d petiole)
 
 } // namespace
 
-double VeinTowards(const cv::Mat& darkness, cv::Point2d tip, cv::Point2d petiole)
+VeinStrength::VeinStrength(const cv::Mat& darkness, cv::Rect area)
+    : area(area & cv::Rect(0, 0, darkness.cols, darkness.rows))
 {
-    const std::vector<cv::Point> line = MiddleOfLine(tip, petiole);
-    const cv::Rect area = (cv::boundingRect(line) & cv::Rect(0, 0, darkness.cols, darkness.rows));
-    if (area.empty())
-        return 0.0;
-    const cv::Mat strength = Curvature(darkness, area);
+    if (!this->area.empty())
+        strength = Curvature(darkness, this->area);
+}
+
+double VeinStrength::Towards(cv::Point2d tip, cv::Point2d petiole) const
+{
     double sum = 0.0;
     int samples = 0;
-    for (const cv::Point& pixel : line) {
-        const cv::Point at = pixel - area.tl();
-        if (at.x >= 0 && at.y >= 0 && at.x < strength.cols && at.y < strength.rows) {
-            sum += strength.at<float>(at);
+    for (const cv::Point& pixel : MiddleOfLine(tip, petiole)) {
+        if (area.contains(pixel)) {
+            sum += strength.at<float>(pixel - area.tl());
             ++samples;
         }
     }
     return samples > 0 ? sum / samples : 0.0;
+}
+
+double VeinTowards(const cv::Mat& darkness, cv::Point2d tip, cv::Point2d petiole)
+{
+    return VeinStrength(darkness, cv::boundingRect(MiddleOfLine(tip, petiole)))
+        .Towards(tip, petiole);
 }
 
 bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole)

@@ -13,6 +13,19 @@ namespace kestra {
 // little. Only comparisons between teeth of one leaf mean anything.
 [[nodiscard]] double VeinTowards(const cv::Mat& darkness, cv::Point2d tip, cv::Point2d petiole);
 
+// The same measure over a part of the darkness worked out once, for the many
+// lines a choice among several teeth and branch points draws; the parts of a
+// line outside the area do not count.
+class VeinStrength {
+public:
+    VeinStrength(const cv::Mat& darkness, cv::Rect area);
+    [[nodiscard]] double Towards(cv::Point2d tip, cv::Point2d petiole) const;
+
+private:
+    cv::Rect area;
+    cv::Mat strength;
+};
+
 // Whether the part of that line VeinTowards measures lies on the blade (mask
 // 255): off it, the blade's edge shows as strongly as a vein.
 [[nodiscard]] bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole);
