@@ -752,10 +752,13 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         const std::optional<int> n3Tip = farLower ? std::nullopt : lowerTip(lowerSinus, last, n3);
         // The N4 vein leaves N3 near its base, a twentieth to a third of the
         // way out, and ends at a tooth 12 to 60 degrees further round than
-        // N3's that reaches 0.6 to 0.95 as far. The tooth whose vein runs to
-        // that stretch of N3 1.3 times as strongly as any other's is the tip.
-        // Only lines inside the blade count: one across the petiole sinus
-        // takes the sinus's edge for a vein.
+        // N3's that reaches 0.63 to 0.95 as far (0.65 to 0.83 on the real
+        // leaves). Each such tooth's vein strength is the strongest of its
+        // lines to that stretch of N3; only lines inside the blade count, as
+        // one across the petiole sinus takes the sinus's edge for a vein. Of
+        // the teeth whose veins run within 1.3 times as strongly as the
+        // strongest, the tip is the farthest round: a tooth of the N3 lobe
+        // sends its line alongside N3's own vein.
         auto n4Tip = [&](int n3Tip, double n3Angle) -> std::optional<int> {
             const cv::Point2d n3Point =
                 outline[static_cast<std::size_t>(run[static_cast<std::size_t>(n3Tip)])];
@@ -766,7 +769,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 const double angle =
                     std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
                 const double share = reachAt(k) / reachAt(n3Tip);
-                if (angle >= n3Angle + 12.0 && angle <= n3Angle + 60.0 && share >= 0.6 &&
+                if (angle >= n3Angle + 12.0 && angle <= n3Angle + 60.0 && share >= 0.63 &&
                     share <= 0.95 && toothTip(k, 0, last)) {
                     veins.emplace_back(0.0, k);
                     reached.push_back(
@@ -783,11 +786,14 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                         strongest = std::max(strongest, strength.Towards(tooth, branch));
                 }
             }
-            std::sort(veins.rbegin(), veins.rend());
-            if (veins.empty() || veins[0].first <= 0.0 ||
-                (veins.size() > 1 && veins[0].first <= 1.3 * veins[1].first))
+            const auto strongest = std::max_element(veins.begin(), veins.end());
+            if (strongest == veins.end() || strongest->first <= 0.0)
                 return std::nullopt;
-            return veins[0].second;
+            int tip = strongest->second;
+            for (const auto& [strength, k] : veins)
+                if (1.3 * strength >= strongest->first)
+                    tip = std::max(tip, k);
+            return tip;
         };
         // The N3 tip lies further round than the lower sinus; one far round
         // towards the petiole is an N4 lobe's tooth. Of the N4 tooth's bases
