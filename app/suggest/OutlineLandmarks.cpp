@@ -322,7 +322,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     const cv::Point2d left(apexward.y, -apexward.x);
     std::vector<int> doubtful;
     const std::pair<int, std::vector<int>> partners[] = {
-        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {}}, {11, {10}}};
+        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {11, 10}}, {11, {10}}};
     for (const auto& [landmark, teeth] : partners) {
         const cv::Point2d* one = find(landmark);
         const cv::Point2d* other = find(40 - landmark);
