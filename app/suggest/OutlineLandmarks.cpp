@@ -322,7 +322,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     const cv::Point2d left(apexward.y, -apexward.x);
     std::vector<int> doubtful;
     const std::pair<int, std::vector<int>> partners[] = {
-        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {11, 10}}, {11, {10}}};
+        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {11, 10, 12}}, {11, {10, 12}}};
     for (const auto& [landmark, teeth] : partners) {
         const cv::Point2d* one = find(landmark);
         const cv::Point2d* other = find(40 - landmark);
@@ -344,7 +344,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
                 doubtful.push_back(m);
     }
     // The teeth beside the N2 and N4 tips mirror each other as seen from the tips.
-    const std::pair<int, std::vector<int>> teethOf[] = {{17, {15, 16, 18}}, {11, {10}}};
+    const std::pair<int, std::vector<int>> teethOf[] = {{17, {15, 16, 18}}, {11, {10, 12}}};
     for (const auto& [tip, teeth] : teethOf) {
         for (const int tooth : teeth) {
             const cv::Point2d* one = find(tooth);
@@ -796,10 +796,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             return tip;
         };
         // The N3 tip lies further round than the lower sinus; one far round
-        // towards the petiole is an N4 lobe's tooth. Of the N4 tooth's bases
-        // only the petiole side's is suggested: on the apex side, the long
-        // flank of a lobe narrowing to its tip turns at too many points.
-        const int n4Names[2][2] = {{29, 30}, {11, 10}};
+        // towards the petiole is an N4 lobe's tooth.
+        const int n4Names[2][3] = {{29, 28, 30}, {11, 12, 10}};
         if (n3Tip) {
             const double n3Angle =
                 std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(*n3Tip)])]);
@@ -808,8 +806,20 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 const int* n4 = n4Names[half.onLeft ? 1 : 0];
                 if (const auto tip = n4Tip(*n3Tip, n3Angle)) {
                     found.emplace_back(n4[0], at(*tip));
-                    if (const auto base = nextTurn(*tip, 1, -1.0))
-                        found.emplace_back(n4[1], at(*base));
+                    // The base on the apex side lies on the long flank of a
+                    // lobe narrowing to its tip, where a vein along the edge
+                    // or a shallow bend turns as much. A tooth is about as
+                    // wide either side of its tip, so that base is taken only
+                    // at about the distance of the petiole side's.
+                    const auto petioleSide = nextTurn(*tip, 1, -1.0);
+                    const auto apexSide = nextTurn(*tip, -1, -1.0);
+                    if (petioleSide) {
+                        found.emplace_back(n4[2], at(*petioleSide));
+                        const double wide = *petioleSide - *tip;
+                        if (apexSide && *tip - *apexSide >= 0.75 * wide &&
+                            0.75 * (*tip - *apexSide) <= wide)
+                            found.emplace_back(n4[1], at(*apexSide));
+                    }
                 }
             }
         }
