@@ -776,6 +776,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                         outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
                 }
             }
+            if (veins.empty())
+                return std::nullopt;
             const VeinStrength strength(leaf.darkness, cv::boundingRect(reached));
             for (auto& [strongest, k] : veins) {
                 const cv::Point2d tooth =
@@ -787,7 +789,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 }
             }
             const auto strongest = std::max_element(veins.begin(), veins.end());
-            if (strongest == veins.end() || strongest->first <= 0.0)
+            if (strongest->first <= 0.0)
                 return std::nullopt;
             int tip = strongest->second;
             for (const auto& [strength, k] : veins)
