@@ -346,11 +346,13 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     // The teeth beside the N2 and N4 tips mirror each other as seen from the tips.
     const std::pair<int, std::vector<int>> teethOf[] = {{17, {15, 16, 18}}, {11, {10, 12}}};
     for (const auto& [tip, teeth] : teethOf) {
+        const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
+        if (!tips[0] || !tips[1])
+            continue;
         for (const int tooth : teeth) {
             const cv::Point2d* one = find(tooth);
             const cv::Point2d* other = find(40 - tooth);
-            const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
-            if (!one || !other || !tips[0] || !tips[1])
+            if (!one || !other)
                 continue;
             const cv::Point2d a = *one - *tips[0];
             const cv::Point2d b = *other - *tips[1];
