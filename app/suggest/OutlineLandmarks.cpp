@@ -187,8 +187,6 @@ std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
     if (line.overlap < 0.75)
         return std::nullopt;
 
-    // The apex end of the mirror line reaches farther from the blade's middle
-    // than the petiole end, where the lower lobes stop short of it.
     const cv::Moments moments = cv::moments(leaf.mask, true);
     const cv::Point2d middle(moments.m10 / moments.m00, moments.m01 / moments.m00);
     auto support = [&](cv::Point2d from, cv::Point2d direction) {
@@ -197,34 +195,58 @@ std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
             far = std::max(far, Dot(point - from, direction));
         return far;
     };
-    const cv::Point2d apexward = support(middle, line.direction) > support(middle, -line.direction)
-                                     ? line.direction
-                                     : -line.direction;
-    const cv::Point2d onLine = line.point + apexward * Dot(middle - line.point, apexward);
-    // The petiole sinus's head: the outline point near the mirror line that
-    // reaches deepest into the blade from the petiole end.
-    const cv::Point2d across(apexward.y, -apexward.x);
-    // A petiole sinus closed by touching lobes is a hole.
-    std::optional<cv::Point2d> head;
-    auto consider = [&](const std::vector<cv::Point2d>& edge) {
-        for (const auto& point : edge) {
-            const cv::Point2d offset = point - onLine;
-            if (Dot(offset, apexward) < 0 && std::abs(Dot(offset, across)) < 0.05 * leaf.size &&
-                (!head || Dot(offset, apexward) > Dot(*head - onLine, apexward)))
-                head = point;
-        }
+    const cv::Point2d onLine =
+        line.point + line.direction * Dot(middle - line.point, line.direction);
+    // The petiole sinus's head, were the apex that way: the outline point near
+    // the mirror line that reaches deepest into the blade from the other end,
+    // and how deep, as a share of the blade's size.
+    struct Head {
+        cv::Point2d point;
+        double depth = 0.0;
     };
-    consider(outline);
-    for (const auto& hole : leaf.holes)
-        consider(hole);
+    auto headFor = [&](cv::Point2d apexward) -> std::optional<Head> {
+        const cv::Point2d across(apexward.y, -apexward.x);
+        std::optional<cv::Point2d> head;
+        auto consider = [&](const std::vector<cv::Point2d>& edge) {
+            for (const auto& point : edge) {
+                const cv::Point2d offset = point - onLine;
+                if (Dot(offset, apexward) < 0 && std::abs(Dot(offset, across)) < 0.05 * leaf.size &&
+                    (!head || Dot(offset, apexward) > Dot(*head - onLine, apexward)))
+                    head = point;
+            }
+        };
+        consider(outline);
+        // A petiole sinus closed by touching lobes is a hole.
+        for (const auto& hole : leaf.holes)
+            consider(hole);
+        if (!head)
+            return std::nullopt;
+        return Head{*head,
+                    (support(onLine, -apexward) + Dot(*head - onLine, apexward)) / leaf.size};
+    };
+    // The apex end of the mirror line reaches farther from the blade's middle
+    // than the petiole end, where the lower lobes stop short of it.
+    cv::Point2d apexward = support(middle, line.direction) > support(middle, -line.direction)
+                               ? line.direction
+                               : -line.direction;
+    std::optional<Head> head = headFor(apexward);
     if (!head)
         return std::nullopt;
-    // The petiole meets the blade a little inside the sinus's head.
-    const cv::Point2d petiole = *head + apexward * (0.02 * leaf.size);
     // A true petiole sinus cuts deep into the blade at the mirror line's end;
     // a mirror line through a lateral lobe meets none.
-    const double depth = (support(onLine, -apexward) + Dot(*head - onLine, apexward)) / leaf.size;
-    return Axis{petiole, apexward, line.overlap + 0.5 * std::min(depth, 0.3)};
+    const double score = line.overlap + 0.5 * std::min(head->depth, 0.3);
+    // But a petiole lying in an open sinus can reach farther still. Where
+    // only the other end has a deep sinus, the petiole lies at that end;
+    // the line is still scored as it first looked, or a line through a
+    // lateral lobe, turned round, would score by a lateral sinus.
+    if (const std::optional<Head> reversed = headFor(-apexward);
+        reversed && head->depth < 0.15 && reversed->depth > head->depth + 0.15) {
+        apexward = -apexward;
+        head = reversed;
+    }
+    // The petiole meets the blade a little inside the sinus's head.
+    const cv::Point2d petiole = head->point + apexward * (0.02 * leaf.size);
+    return Axis{petiole, apexward, score};
 }
 
 // A petiole that lies over the blade, across a petiole sinus its lobes have

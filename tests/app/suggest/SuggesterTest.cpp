@@ -159,6 +159,13 @@ TEST(SuggestLandmarks, TellsTheLateralSinusesApartWhenTheUpperIsShallow)
     }
 }
 
+// A petiole lying in an open petiole sinus can reach out past the apex; the
+// apex end is still the one without the deep sinus.
+TEST(SuggestLandmarks, TakesTheEndWithoutTheDeepSinusForTheApexWhereThePetioleReachesFarther)
+{
+    ExpectSuggestedNearTruth(181, {20, 17, 23});
+}
+
 // A petiole lying over the blade, across a petiole sinus its lobes have
 // closed, hides the sinus's head; the petiole point is where it ends. Where
 // the petiole cannot be followed (seeds 145 and 189), where it crosses the
