@@ -1,10 +1,63 @@
 #include "app/suggest/LandmarkSuggester.h"
 
 #include "app/suggest/LeafOutline.h"
+#include "app/suggest/Veins.h"
 
+#include <cmath>
+#include <map>
+#include <opencv2/imgproc.hpp>
 #include <utility>
 
 namespace kestra {
+
+namespace {
+
+// Where N3 branches into N4 on each half: where the veins from the N3 and N4
+// tips join on their way to the petiole point. On the real leaves traced that
+// lies a tenth to a quarter of the way from the petiole point to the N3 tip;
+// a junction beyond a third of the way, or nearer than a tenth, is where a
+// path left the veins, and is left to the user.
+std::vector<std::pair<int, cv::Point2d>>
+BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point2d>>& outline)
+{
+    std::map<int, cv::Point> at;
+    for (const auto& [landmark, point] : outline) {
+        const cv::Point2d work = leaf.toWork(point);
+        at[landmark] =
+            cv::Point(static_cast<int>(std::lround(work.x)), static_cast<int>(std::lround(work.y)));
+    }
+    std::vector<std::pair<int, cv::Point2d>> branches;
+    if (!at.contains(1))
+        return branches;
+    // The blade without its holes, whose edges would pass for veins.
+    cv::Mat blade = leaf.mask.clone();
+    std::vector<std::vector<cv::Point>> holes;
+    for (const auto& hole : leaf.holes) {
+        holes.emplace_back();
+        for (const cv::Point2d& point : hole)
+            holes.back().emplace_back(static_cast<int>(std::lround(point.x)),
+                                      static_cast<int>(std::lround(point.y)));
+    }
+    cv::drawContours(blade, holes, -1, cv::Scalar(0), cv::FILLED);
+    static constexpr struct {
+        int branch, n3, n4;
+    } Halves[] = {{2, 13, 11}, {6, 27, 29}};
+    for (const auto& half : Halves) {
+        if (!at.contains(half.n3) || !at.contains(half.n4))
+            continue;
+        const auto join = VeinJunction(leaf.darkness, blade, at[1], at[half.n3], at[half.n4]);
+        if (!join)
+            continue;
+        const cv::Point out = *join - at[1];
+        const cv::Point n3 = at[half.n3] - at[1];
+        const double share = std::hypot(out.x, out.y) / std::hypot(n3.x, n3.y);
+        if (share >= 0.1 && share <= 0.35)
+            branches.emplace_back(half.branch, leaf.toPicture(*join));
+    }
+    return branches;
+}
+
+} // namespace
 
 Landmarks SuggestLandmarks(const PixelRows& picture)
 {
@@ -12,7 +65,10 @@ Landmarks SuggestLandmarks(const PixelRows& picture)
     const std::optional<LeafOutline> leaf = FindLeafOutline(picture);
     if (!leaf)
         return suggested;
-    for (const auto& [landmark, point] : OutlineLandmarks(*leaf)) {
+    std::vector<std::pair<int, cv::Point2d>> found = OutlineLandmarks(*leaf);
+    const std::vector<std::pair<int, cv::Point2d>> branches = BranchPoints(*leaf, found);
+    found.insert(found.end(), branches.begin(), branches.end());
+    for (const auto& [landmark, point] : found) {
         // A click records whole pixels; (0, 0) would read as missing.
         const double x = std::max(1.0, std::round(point.x));
         const double y = std::max(1.0, std::round(point.y));

@@ -20,7 +20,7 @@ struct CutPetiole {
 // The leaf found in a picture, worked on at a reduced resolution: its mask
 // (the blade, holes filled, petiole cut off), its outline and its holes.
 // Coordinates are those of the work images; toPicture maps them back to
-// picture pixels.
+// picture pixels, toWork the other way.
 struct LeafOutline {
     cv::Mat mask;                     // 8-bit, 255 on the blade
     cv::Mat darkness;                 // 8-bit, how much darker than the background
@@ -36,6 +36,10 @@ struct LeafOutline {
     [[nodiscard]] cv::Point2d toPicture(cv::Point2d point) const
     {
         return origin + (point + cv::Point2d(0.5, 0.5)) * scale - cv::Point2d(0.5, 0.5);
+    }
+    [[nodiscard]] cv::Point2d toWork(cv::Point2d point) const
+    {
+        return (point - origin + cv::Point2d(0.5, 0.5)) / scale - cv::Point2d(0.5, 0.5);
     }
 };
 

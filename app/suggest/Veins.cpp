@@ -1,8 +1,14 @@
 #include "app/suggest/Veins.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
+#include <limits>
+#include <numbers>
 #include <opencv2/imgproc.hpp>
+#include <queue>
+#include <unordered_set>
 #include <vector>
 
 namespace kestra {
@@ -13,31 +19,56 @@ constexpr int Tolerance = 2;  // how far a vein may stray from the line
 constexpr double From = 0.1;  // shares of the way from the tip
 constexpr double To = 0.7;
 
-// The larger magnitude of the Hessian's eigenvalues of the smoothed darkness,
-// over a part of it; ridges and valleys alike.
-cv::Mat Curvature(const cv::Mat& darkness, cv::Rect area)
+// The Hessian's eigenvalues of the smoothed darkness over a part of it and a
+// margin of pad pixels round it (less where the picture ends), as their mean
+// and half their difference: the eigenvalues are mean +- root.
+struct Hessian {
+    cv::Mat mean, root;
+    cv::Rect padded;
+};
+
+Hessian HessianOf(const cv::Mat& darkness, cv::Rect area, int pad)
 {
-    // Padding that keeps the smoothing and the derivatives clear of the part's edge.
-    const int pad = static_cast<int>(std::ceil(3 * Sigma)) + Tolerance + 2;
-    const cv::Rect padded =
+    Hessian hessian;
+    hessian.padded =
         cv::Rect(area.x - pad, area.y - pad, area.width + 2 * pad, area.height + 2 * pad) &
         cv::Rect(0, 0, darkness.cols, darkness.rows);
     cv::Mat smooth;
-    darkness(padded).convertTo(smooth, CV_32F);
+    darkness(hessian.padded).convertTo(smooth, CV_32F);
     cv::GaussianBlur(smooth, smooth, cv::Size(), Sigma);
     cv::Mat xx, yy, xy;
     cv::Sobel(smooth, xx, CV_32F, 2, 0, 3);
     cv::Sobel(smooth, yy, CV_32F, 0, 2, 3);
     cv::Sobel(smooth, xy, CV_32F, 1, 1, 3);
-    // Eigenvalues (xx + yy) / 2 +- root; the larger magnitude is |mean| + root.
-    cv::Mat difference = (xx - yy) * 0.5;
-    cv::Mat root;
-    cv::sqrt(difference.mul(difference) + xy.mul(xy), root);
-    cv::Mat strength = cv::abs((xx + yy) * 0.5) + root;
+    hessian.mean = (xx + yy) * 0.5;
+    const cv::Mat difference = (xx - yy) * 0.5;
+    cv::sqrt(difference.mul(difference) + xy.mul(xy), hessian.root);
+    return hessian;
+}
+
+// Padding that keeps the smoothing and the derivatives clear of a part's edge.
+const int Pad = static_cast<int>(std::ceil(3 * Sigma)) + 2;
+
+// The larger magnitude of the Hessian's eigenvalues, over a part of the
+// darkness; ridges and valleys alike, at their strongest within Tolerance.
+cv::Mat Curvature(const cv::Mat& darkness, cv::Rect area)
+{
+    const Hessian hessian = HessianOf(darkness, area, Pad + Tolerance);
+    cv::Mat strength = cv::abs(hessian.mean) + hessian.root;
     cv::dilate(strength, strength,
                cv::getStructuringElement(cv::MORPH_ELLIPSE,
                                          cv::Size(2 * Tolerance + 1, 2 * Tolerance + 1)));
-    return strength(area - padded.tl());
+    return strength(area - hessian.padded.tl());
+}
+
+// How sharply the darkness curves up across each pixel, over a part of it:
+// the floor of a valley, where a vein lighter than the blade runs, as veins
+// do on a light box and on a scan alike.
+cv::Mat Valleys(const cv::Mat& darkness, cv::Rect area)
+{
+    const Hessian hessian = HessianOf(darkness, area, Pad);
+    const cv::Mat strength = cv::max(hessian.mean + hessian.root, 0.0);
+    return strength(area - hessian.padded.tl());
 }
 
 // The pixels of the line's middle, one a step.
@@ -53,6 +84,141 @@ std::vector<cv::Point> MiddleOfLine(cv::Point2d tip, cv::Point2d petiole)
                             static_cast<int>(std::lround(point.y)));
     }
     return pixels;
+}
+
+// The cheapest paths over a cost grid from start to two goals, each as the
+// grid indices (row * cols + column) from its goal back to the start; empty
+// where a goal cannot be reached. A step to one of the eight neighbours costs
+// its length times the mean of the two cells' costs; cells that cost
+// infinitely much are never entered. Dijkstra, stopped once both goals are
+// reached: the paths form a tree rooted at the start, so once they meet they
+// run on together.
+std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point start,
+                                              std::array<cv::Point, 2> goals)
+{
+    // A border of cells that cannot be entered spares every step a bounds check.
+    constexpr float Never = std::numeric_limits<float>::infinity();
+    cv::Mat padded;
+    cv::copyMakeBorder(cost, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT, cv::Scalar(Never));
+    const int width = padded.cols;
+    const auto* costs = padded.ptr<float>();
+    auto indexOf = [&](cv::Point point) { return (point.y + 1) * width + point.x + 1; };
+    // The eight neighbours round the clock: diagonal ones at even places.
+    const std::array<int, 8> offsets = {-width - 1, -width, -width + 1, 1,
+                                        width + 1,  width,  width - 1,  -1};
+
+    // Dial's form of Dijkstra: the costs in whole units, an eighth of a
+    // plain vein's, and a ring of buckets, one for each distance still
+    // ahead, which the costliest step cannot outrun.
+    std::vector<int> units(padded.total(), -1);
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (costs[i] != Never)
+            units[i] = static_cast<int>(std::lround(8.0f * costs[i]));
+    int dearest = 0;
+    for (const int unit : units)
+        dearest = std::max(dearest, unit);
+    const std::size_t ring = static_cast<std::size_t>(2 * dearest + 2);
+    std::vector<std::vector<int>> buckets(ring);
+    std::vector<int> distance(padded.total(), std::numeric_limits<int>::max());
+    std::vector<int> from(distance.size(), -1);
+    distance[static_cast<std::size_t>(indexOf(start))] = 0;
+    buckets[0].push_back(indexOf(start));
+    std::size_t waiting = 1;
+    const std::array<int, 2> last = {indexOf(goals[0]), indexOf(goals[1])};
+    std::array<bool, 2> reached = {false, false};
+    for (int sofar = 0; waiting > 0 && !(reached[0] && reached[1]); ++sofar) {
+        std::vector<int>& bucket = buckets[static_cast<std::size_t>(sofar) % ring];
+        while (!bucket.empty() && !(reached[0] && reached[1])) {
+            const int at = bucket.back();
+            bucket.pop_back();
+            --waiting;
+            if (distance[static_cast<std::size_t>(at)] != sofar)
+                continue; // reached more cheaply since
+            reached[0] = reached[0] || at == last[0];
+            reached[1] = reached[1] || at == last[1];
+            const int here = units[static_cast<std::size_t>(at)];
+            for (std::size_t k = 0; k < 8; ++k) {
+                const int next = at + offsets[k];
+                const int there = units[static_cast<std::size_t>(next)];
+                if (there < 0)
+                    continue;
+                // Half the two cells' sum, times the root of two (181 / 128) diagonally.
+                const int through =
+                    sofar + (k % 2 == 1 ? (here + there) / 2 : (here + there) * 181 / 256);
+                if (through < distance[static_cast<std::size_t>(next)]) {
+                    distance[static_cast<std::size_t>(next)] = through;
+                    from[static_cast<std::size_t>(next)] = at;
+                    buckets[static_cast<std::size_t>(through) % ring].push_back(next);
+                    ++waiting;
+                }
+            }
+        }
+    }
+    std::array<std::vector<int>, 2> paths;
+    for (std::size_t goal = 0; goal < 2; ++goal)
+        if (reached[goal])
+            for (int at = last[goal]; at >= 0; at = from[static_cast<std::size_t>(at)])
+                paths[goal].push_back((at / width - 1) * cost.cols + at % width - 1);
+    return paths;
+}
+
+// Where two paths from one start, as CheapestPaths gives them, meet: the
+// index in the second path of its first cell that lies on the first.
+std::size_t JoinAt(const std::array<std::vector<int>, 2>& paths)
+{
+    std::unordered_set<int> onFirst(paths[0].begin(), paths[0].end());
+    std::size_t at = 0;
+    while (at + 1 < paths[1].size() && !onFirst.contains(paths[1][at]))
+        ++at;
+    return at;
+}
+
+// What a step costs over a part of the darkness reduced by a factor: little
+// along a vein, much across the blade between veins. The inverse of the
+// valley's strength, against the blade's strongest hundredth, so that the
+// darkness's own contrast does not matter.
+cv::Mat VeinCost(const cv::Mat& darkness, const cv::Mat& blade, cv::Rect area, int factor)
+{
+    cv::Mat dark = darkness(area);
+    cv::Mat onBlade = blade(area);
+    cv::Mat strength;
+    if (factor > 1) {
+        cv::resize(dark, dark, cv::Size(), 1.0 / factor, 1.0 / factor, cv::INTER_AREA);
+        cv::resize(onBlade, onBlade, dark.size(), 0, 0, cv::INTER_AREA);
+        cv::threshold(onBlade, onBlade, 127, 255, cv::THRESH_BINARY);
+        strength = Valleys(dark, cv::Rect(0, 0, dark.cols, dark.rows));
+    } else {
+        strength = Valleys(darkness, area); // smoothed with the darkness round it
+    }
+    std::vector<float> values;
+    for (int y = 0; y < dark.rows; ++y)
+        for (int x = 0; x < dark.cols; ++x)
+            if (onBlade.at<std::uint8_t>(y, x) != 0)
+                values.push_back(strength.at<float>(y, x));
+    float strong = 1e-6f;
+    if (!values.empty()) {
+        const auto hundredth =
+            values.begin() + static_cast<std::ptrdiff_t>(values.size() * 99 / 100);
+        std::nth_element(values.begin(), hundredth, values.end());
+        strong = std::max(*hundredth, strong);
+    }
+    // The blade's edge and a hole's curve the darkness as a vein does; a path
+    // along them would run round the margin. Off the blade a path may go, at
+    // a price, as the petiole point can lie in a hole's edge.
+    cv::Mat inside;
+    cv::distanceTransform(onBlade, inside, cv::DIST_L2, 3);
+    const float edge =
+        (static_cast<float>(std::ceil(3 * Sigma)) + 2.0f) / static_cast<float>(factor);
+    cv::Mat cost(dark.size(), CV_32F);
+    for (int y = 0; y < dark.rows; ++y)
+        for (int x = 0; x < dark.cols; ++x) {
+            const float vein = inside.at<float>(y, x) <= edge
+                                   ? 0.0f
+                                   : std::min(1.0f, strength.at<float>(y, x) / strong);
+            const float off = onBlade.at<std::uint8_t>(y, x) != 0 ? 1.0f : 2.0f;
+            cost.at<float>(y, x) = off / (0.05f + vein);
+        }
+    return cost;
 }
 
 } // namespace
@@ -90,6 +256,67 @@ bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole)
             mask.at<std::uint8_t>(at) == 0)
             return false;
     return true;
+}
+
+std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& blade,
+                                      cv::Point petiole, cv::Point tipA, cv::Point tipB)
+{
+    // The paths stay near the triangle of the three points; veins bend, so
+    // with a margin of an eighth of its size.
+    const cv::Rect corners = cv::boundingRect(std::vector<cv::Point>{petiole, tipA, tipB});
+    const int margin = std::max(corners.width, corners.height) / 8 + 2;
+    const cv::Rect area = cv::Rect(corners.x - margin, corners.y - margin,
+                                   corners.width + 2 * margin, corners.height + 2 * margin) &
+                          cv::Rect(0, 0, darkness.cols, darkness.rows);
+    for (const cv::Point point : {petiole, tipA, tipB})
+        if (!area.contains(point))
+            return std::nullopt;
+
+    // The paths are found at half the resolution, with four times fewer
+    // pixels; two veins that run close merge there a little early, so the
+    // junction is then found again at the full resolution near where they do.
+    constexpr int Coarse = 2;
+    const cv::Mat coarse = VeinCost(darkness, blade, area, Coarse);
+    auto coarseOf = [&](cv::Point point) {
+        const cv::Point at = (point - area.tl()) / Coarse;
+        return cv::Point(std::min(at.x, coarse.cols - 1), std::min(at.y, coarse.rows - 1));
+    };
+    const auto paths = CheapestPaths(coarse, coarseOf(petiole), {coarseOf(tipA), coarseOf(tipB)});
+    if (paths[0].empty() || paths[1].empty())
+        return std::nullopt;
+    auto workOf = [&](int index) {
+        const cv::Point at = cv::Point(index % coarse.cols, index / coarse.cols) * Coarse +
+                             cv::Point(Coarse / 2, Coarse / 2);
+        return area.tl() +
+               cv::Point(std::min(at.x, area.width - 1), std::min(at.y, area.height - 1));
+    };
+    const std::size_t join = JoinAt(paths);
+    const cv::Point centre = workOf(paths[1][join]);
+    // Wide enough for where the coarse junction strays from the true one,
+    // by a few coarse pixels, and for the paths' bends round it.
+    constexpr int Reach = 20;
+    const cv::Rect window =
+        cv::Rect(centre.x - Reach, centre.y - Reach, 2 * Reach + 1, 2 * Reach + 1) & area;
+    // Where the paths enter and leave the window: from the petiole point's
+    // side along the common path, out towards each tip along its own.
+    const std::vector<int>& trunk = paths[1];
+    std::size_t in = join;
+    while (in + 1 < trunk.size() && window.contains(workOf(trunk[in + 1])))
+        ++in;
+    std::array<cv::Point, 2> out;
+    for (std::size_t tip = 0; tip < 2; ++tip) {
+        const std::vector<int>& path = paths[tip];
+        std::size_t at = path.size() - 1 - (trunk.size() - 1 - join); // the junction on this path
+        while (at > 0 && window.contains(workOf(path[at - 1])))
+            --at;
+        out[tip] = workOf(path[at]) - window.tl();
+    }
+    const cv::Mat fine = VeinCost(darkness, blade, window, 1);
+    const auto finePaths = CheapestPaths(fine, workOf(trunk[in]) - window.tl(), out);
+    if (finePaths[0].empty() || finePaths[1].empty())
+        return centre;
+    const int at = finePaths[1][JoinAt(finePaths)];
+    return window.tl() + cv::Point(at % fine.cols, at / fine.cols);
 }
 
 } // namespace kestra

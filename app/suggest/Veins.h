@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <optional>
 
 namespace kestra {
 
@@ -29,5 +30,13 @@ private:
 // Whether the part of that line VeinTowards measures lies on the blade (mask
 // 255): off it, the blade's edge shows as strongly as a vein.
 [[nodiscard]] bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole);
+
+// Where the veins from two tips towards the petiole point join, in the
+// darkness's pixels: the paths that run most along veins from each tip to the
+// petiole point, over the blade (mask 255, holes cut out), meet there and run
+// on together. Nothing when a point lies outside the picture.
+[[nodiscard]] std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& blade,
+                                                    cv::Point petiole, cv::Point tipA,
+                                                    cv::Point tipB);
 
 } // namespace kestra

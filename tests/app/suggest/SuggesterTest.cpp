@@ -59,9 +59,9 @@ Landmarks Moved(const Landmarks& points, const QTransform& transform, const QSiz
     return moved;
 }
 
-// The landmarks of the leaf's outline and its petiole point that every
-// suggestion on this leaf must place.
-constexpr int Expected[] = {1, 11, 13, 14, 17, 19, 20, 21, 23, 26, 27};
+// The landmarks that every suggestion on this leaf must place: those of its
+// outline, the petiole point and where N3 branches into N4.
+constexpr int Expected[] = {1, 2, 6, 11, 13, 14, 17, 19, 20, 21, 23, 26, 27};
 constexpr double MillimetresPerPixel = 0.172862;
 
 double PixelsOff(const Landmarks& suggested, const Landmarks& truth, int n)
