@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <numbers>
 #include <opencv2/imgproc.hpp>
-#include <queue>
 #include <unordered_set>
 #include <vector>
 
@@ -107,9 +105,9 @@ std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point sta
     const std::array<int, 8> offsets = {-width - 1, -width, -width + 1, 1,
                                         width + 1,  width,  width - 1,  -1};
 
-    // Dial's form of Dijkstra: the costs in whole units, an eighth of a
-    // plain vein's, and a ring of buckets, one for each distance still
-    // ahead, which the costliest step cannot outrun.
+    // Dial's form of Dijkstra: the costs in whole eighths, and a ring of
+    // buckets, one for each distance still ahead, which the costliest step
+    // cannot outrun.
     std::vector<int> units(padded.total(), -1);
     for (std::size_t i = 0; i < units.size(); ++i)
         if (costs[i] != Never)
