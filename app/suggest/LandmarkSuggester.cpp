@@ -21,11 +21,9 @@ std::vector<std::pair<int, cv::Point2d>>
 BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point2d>>& outline)
 {
     std::map<int, cv::Point> at;
-    for (const auto& [landmark, point] : outline) {
-        const cv::Point2d work = leaf.toWork(point);
-        at[landmark] =
-            cv::Point(static_cast<int>(std::lround(work.x)), static_cast<int>(std::lround(work.y)));
-    }
+    for (const auto& [landmark, point] : outline)
+        at[landmark] = cv::Point(static_cast<int>(std::lround(point.x)),
+                                 static_cast<int>(std::lround(point.y)));
     std::vector<std::pair<int, cv::Point2d>> branches;
     if (!at.contains(1))
         return branches;
@@ -52,7 +50,7 @@ BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point
         const cv::Point n3 = at[half.n3] - at[1];
         const double share = std::hypot(out.x, out.y) / std::hypot(n3.x, n3.y);
         if (share >= 0.1 && share <= 0.35)
-            branches.emplace_back(half.branch, leaf.toPicture(*join));
+            branches.emplace_back(half.branch, *join);
     }
     return branches;
 }
@@ -68,7 +66,8 @@ Landmarks SuggestLandmarks(const PixelRows& picture)
     std::vector<std::pair<int, cv::Point2d>> found = OutlineLandmarks(*leaf);
     const std::vector<std::pair<int, cv::Point2d>> branches = BranchPoints(*leaf, found);
     found.insert(found.end(), branches.begin(), branches.end());
-    for (const auto& [landmark, point] : found) {
+    for (const auto& [landmark, work] : found) {
+        const cv::Point2d point = leaf->toPicture(work);
         // A click records whole pixels; (0, 0) would read as missing.
         const double x = std::max(1.0, std::round(point.x));
         const double y = std::max(1.0, std::round(point.y));

@@ -20,7 +20,7 @@ struct CutPetiole {
 // The leaf found in a picture, worked on at a reduced resolution: its mask
 // (the blade, holes filled, petiole cut off), its outline and its holes.
 // Coordinates are those of the work images; toPicture maps them back to
-// picture pixels, toWork the other way.
+// picture pixels.
 struct LeafOutline {
     cv::Mat mask;                     // 8-bit, 255 on the blade
     cv::Mat darkness;                 // 8-bit, how much darker than the background
@@ -37,10 +37,6 @@ struct LeafOutline {
     {
         return origin + (point + cv::Point2d(0.5, 0.5)) * scale - cv::Point2d(0.5, 0.5);
     }
-    [[nodiscard]] cv::Point2d toWork(cv::Point2d point) const
-    {
-        return (point - origin + cv::Point2d(0.5, 0.5)) / scale - cv::Point2d(0.5, 0.5);
-    }
 };
 
 // The largest object that stands out from the picture's own background
@@ -48,7 +44,7 @@ struct LeafOutline {
 [[nodiscard]] std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture);
 
 // Landmarks of the outline and the petiole point, numbered clockwise as the
-// picture shows the leaf, in picture pixels.
+// picture shows the leaf, in the work images' pixels.
 [[nodiscard]] std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf);
 
 } // namespace kestra

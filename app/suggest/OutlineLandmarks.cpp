@@ -542,8 +542,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     std::vector<cv::Point2f> hull;
     cv::convexHull(std::vector<cv::Point2f>(outline.begin(), outline.end()), hull);
     if (cv::pointPolygonTest(hull, cv::Point2f(petiole), true) >= 0.25 * leaf.size)
-        found.emplace_back(1, leaf.toPicture(petiole));
-    found.emplace_back(20, leaf.toPicture(outline[static_cast<std::size_t>(apex)]));
+        found.emplace_back(1, petiole);
+    found.emplace_back(20, outline[static_cast<std::size_t>(apex)]);
 
     std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
     // A sinus that touching lobes have closed is a hole that runs from near
@@ -647,8 +647,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         const auto& run = half.run;
         const int last = static_cast<int>(run.size()) - 1;
         auto at = [&](int k) {
-            return leaf.toPicture(
-                outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])]);
+            return outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
         };
         auto reachAt = [&](int k) {
             return reach[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])];
@@ -735,7 +734,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             return rivalled(k, from, to, -1.0, tolerance, tolerance, 0);
         };
         if (!doubtful(upper, 0, n2))
-            found.emplace_back(names[0], leaf.toPicture(upper.point));
+            found.emplace_back(names[0], upper.point);
         found.emplace_back(names[1], at(n2));
         // The lower sinus lies 33 to 59 degrees round from the N2 tip on the
         // real leaves. One further round is an N4 lobe's notch, taken where a
@@ -748,7 +747,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n2)])]);
         const bool farLower = lower.angle - n2Angle > 65.0 || reachAt(n3) < 0.55 * reachAt(n2);
         if (!farLower && !doubtful(lower, n2, n3))
-            found.emplace_back(names[2], leaf.toPicture(lower.point));
+            found.emplace_back(names[2], lower.point);
         // The N3 vein need not end at the lower lobe's farthest tooth: an
         // oblique lobe reaches farthest at a neighbour of its tip, a broad one
         // about as far at several teeth. Of the teeth within three hundredths
@@ -869,7 +868,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             }
         }
     }
-    return Symmetric(found, leaf.toPicture(petiole), apexward);
+    return Symmetric(found, petiole, apexward);
 }
 
 } // namespace kestra

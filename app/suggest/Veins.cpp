@@ -109,12 +109,12 @@ std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point sta
     // buckets, one for each distance still ahead, which the costliest step
     // cannot outrun.
     std::vector<int> units(padded.total(), -1);
-    for (std::size_t i = 0; i < units.size(); ++i)
-        if (costs[i] != Never)
-            units[i] = static_cast<int>(std::lround(8.0f * costs[i]));
     int dearest = 0;
-    for (const int unit : units)
-        dearest = std::max(dearest, unit);
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (costs[i] != Never) {
+            units[i] = static_cast<int>(std::lround(8.0f * costs[i]));
+            dearest = std::max(dearest, units[i]);
+        }
     const std::size_t ring = static_cast<std::size_t>(2 * dearest + 2);
     std::vector<std::vector<int>> buckets(ring);
     std::vector<int> distance(padded.total(), std::numeric_limits<int>::max());
