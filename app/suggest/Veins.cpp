@@ -290,31 +290,42 @@ std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& bl
     };
     const std::size_t join = JoinAt(paths);
     const cv::Point centre = workOf(paths[1][join]);
-    // Wide enough for where the coarse junction strays from the true one,
-    // by a few coarse pixels, and for the paths' bends round it.
-    constexpr int Reach = 20;
-    const cv::Rect window =
-        cv::Rect(centre.x - Reach, centre.y - Reach, 2 * Reach + 1, 2 * Reach + 1) & area;
-    // Where the paths enter and leave the window: from the petiole point's
-    // side along the common path, out towards each tip along its own.
+    // The junction again at the full resolution, in a window round the coarse
+    // one, between where the paths enter and leave it: from the petiole
+    // point's side along the common path, out towards each tip along its own.
     const std::vector<int>& trunk = paths[1];
-    std::size_t in = join;
-    while (in + 1 < trunk.size() && window.contains(workOf(trunk[in + 1])))
-        ++in;
-    std::array<cv::Point, 2> out;
-    for (std::size_t tip = 0; tip < 2; ++tip) {
-        const std::vector<int>& path = paths[tip];
-        std::size_t at = path.size() - 1 - (trunk.size() - 1 - join); // the junction on this path
-        while (at > 0 && window.contains(workOf(path[at - 1])))
-            --at;
-        out[tip] = workOf(path[at]) - window.tl();
-    }
-    const cv::Mat fine = VeinCost(darkness, blade, window, 1);
-    const auto finePaths = CheapestPaths(fine, workOf(trunk[in]) - window.tl(), out);
-    if (finePaths[0].empty() || finePaths[1].empty())
-        return centre;
-    const int at = finePaths[1][JoinAt(finePaths)];
-    return window.tl() + cv::Point(at % fine.cols, at / fine.cols);
+    auto fineJunction = [&](int reach) -> std::optional<cv::Point> {
+        const cv::Rect window =
+            cv::Rect(centre.x - reach, centre.y - reach, 2 * reach + 1, 2 * reach + 1) & area;
+        std::size_t in = join;
+        while (in + 1 < trunk.size() && window.contains(workOf(trunk[in + 1])))
+            ++in;
+        std::array<cv::Point, 2> out;
+        for (std::size_t tip = 0; tip < 2; ++tip) {
+            const std::vector<int>& path = paths[tip];
+            std::size_t at = path.size() - 1 - (trunk.size() - 1 - join); // the junction on it
+            while (at > 0 && window.contains(workOf(path[at - 1])))
+                --at;
+            out[tip] = workOf(path[at]) - window.tl();
+        }
+        const cv::Mat fine = VeinCost(darkness, blade, window, 1);
+        const auto finePaths = CheapestPaths(fine, workOf(trunk[in]) - window.tl(), out);
+        if (finePaths[0].empty() || finePaths[1].empty())
+            return std::nullopt;
+        const int at = finePaths[1][JoinAt(finePaths)];
+        return window.tl() + cv::Point(at % fine.cols, at / fine.cols);
+    };
+    // A window a few coarse pixels wider than the coarse junction's usual
+    // stray will do, unless a coarse path cut a corner off its vein near the
+    // junction: the fine paths then start off the vein and meet early, far
+    // from the coarse junction. A window three times as wide reaches back to
+    // where the coarse paths still follow their veins.
+    constexpr int Reach = 20;
+    constexpr int Stray = 8;
+    const std::optional<cv::Point> near = fineJunction(Reach);
+    if (near && std::hypot(near->x - centre.x, near->y - centre.y) <= Stray)
+        return near;
+    return fineJunction(3 * Reach).value_or(centre);
 }
 
 } // namespace kestra

@@ -241,6 +241,14 @@ TEST(SuggestLandmarks, TakesNoLineAcrossThePetioleSinusForTheN4Vein)
     ExpectSuggestedNearTruth(4, {11, 29});
 }
 
+// Where N4 leaves N3 at a narrow angle, the half-resolution path from the N4
+// tip cut the corner between the veins, and the full-resolution search near
+// the junction, starting off the vein, put P(6) 6 mm towards the petiole.
+TEST(SuggestLandmarks, FollowsTheVeinsBackWhereTheCoarsePathCutTheCornerToTheBranchPoint)
+{
+    ExpectSuggestedNearTruth(4, {2, 6});
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
