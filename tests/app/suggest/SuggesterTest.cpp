@@ -249,6 +249,14 @@ TEST(SuggestLandmarks, FollowsTheVeinsBackWhereTheCoarsePathCutTheCornerToTheBra
     ExpectSuggestedNearTruth(4, {2, 6});
 }
 
+// The small N4 tooth's bases mirror each other loosely: on this leaf the
+// petiole side's lie apart by 0.48 of their distance from the tips, and the
+// mirror check, asking for a third, left both out.
+TEST(SuggestLandmarks, KeepsTheN4ToothBasesThatMirrorEachOtherAsLooselyAsSmallTeethDo)
+{
+    ExpectSuggestedNearTruth(4, {10, 30});
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
