@@ -500,15 +500,28 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     }
     if (!axis)
         return found;
-    // A petiole over the blade hides the sinus's head, so its end lies
-    // deeper in the blade than the head found, and on the mirror line.
-    if (leaf.petiole)
-        if (const auto end = PetioleEnd(leaf, *leaf.petiole)) {
-            const cv::Point2d offset = *end - axis->petiole;
-            const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
-            if (std::abs(Dot(offset, across)) < 0.06 * leaf.size && Dot(offset, axis->apexward) > 0)
-                axis->petiole = *end;
+    if (leaf.petiole) {
+        const CutPetiole& cut = *leaf.petiole;
+        // A petiole over the blade hides the sinus's head, so its end lies
+        // deeper in the blade than the head found, and on the mirror line.
+        const std::optional<cv::Point2d> end = PetioleEnd(leaf, cut);
+        const cv::Point2d offset = end ? *end - axis->petiole : cv::Point2d();
+        const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
+        if (end && std::abs(Dot(offset, across)) < 0.06 * leaf.size &&
+            Dot(offset, axis->apexward) > 0) {
+            axis->petiole = *end;
+        } else {
+            // A petiole lying in the sinus hides one side of its head, and
+            // the head found lies beside the petiole's end; the main veins
+            // part on the petiole's centre line.
+            const cv::Point2d fromBase = axis->petiole - cut.base;
+            const cv::Point2d aside(-cut.inward.y, cut.inward.x);
+            const double off = Dot(fromBase, aside);
+            if (std::hypot(fromBase.x, fromBase.y) < 0.1 * leaf.size &&
+                std::abs(off) < 0.04 * leaf.size)
+                axis->petiole -= aside * off;
         }
+    }
     const cv::Point2d apexward = axis->apexward;
     const cv::Point2d petiole = axis->petiole;
     // Left as the screen shows it when the apex points up.

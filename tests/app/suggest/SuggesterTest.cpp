@@ -257,6 +257,14 @@ TEST(SuggestLandmarks, KeepsTheN4ToothBasesThatMirrorEachOtherAsLooselyAsSmallTe
     ExpectSuggestedNearTruth(4, {10, 30});
 }
 
+// A petiole lying in an open sinus hides one side of the sinus's head; the
+// head found lay 1.9 mm beside the petiole's end, where the veins part, and
+// P(1) 2.1 mm off.
+TEST(SuggestLandmarks, PutsThePetiolePointOnThePetiolesCentreLineWhereItLiesInTheSinus)
+{
+    ExpectSuggestedNearTruth(3, {1});
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
