@@ -500,6 +500,10 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     }
     if (!axis)
         return found;
+    // The petiole point suggested; the angles and reaches of the outline
+    // stay measured from the petiole point as found from the sinus's head,
+    // the reference their bounds were set on.
+    cv::Point2d petiolePoint = axis->petiole;
     if (leaf.petiole) {
         const CutPetiole& cut = *leaf.petiole;
         // A petiole over the blade hides the sinus's head, so its end lies
@@ -510,6 +514,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         if (end && std::abs(Dot(offset, across)) < 0.06 * leaf.size &&
             Dot(offset, axis->apexward) > 0) {
             axis->petiole = *end;
+            petiolePoint = *end;
         } else {
             // A petiole lying in the sinus hides one side of its head, and
             // the head found lies beside the petiole's end; the main veins
@@ -519,7 +524,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             const double off = Dot(fromBase, aside);
             if (std::hypot(fromBase.x, fromBase.y) < 0.1 * leaf.size &&
                 std::abs(off) < 0.04 * leaf.size)
-                axis->petiole -= aside * off;
+                petiolePoint -= aside * off;
         }
     }
     const cv::Point2d apexward = axis->apexward;
@@ -564,7 +569,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     std::vector<cv::Point2f> hull;
     cv::convexHull(std::vector<cv::Point2f>(outline.begin(), outline.end()), hull);
     if (cv::pointPolygonTest(hull, cv::Point2f(petiole), true) >= 0.25 * leaf.size)
-        found.emplace_back(1, petiole);
+        found.emplace_back(1, petiolePoint);
     found.emplace_back(20, outline[static_cast<std::size_t>(apex)]);
 
     std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
