@@ -367,9 +367,8 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     }
     // The teeth beside the N2 and N4 tips mirror each other as seen from the
     // tips, to within a share of their distance from the tip. The small N4
-    // tooth's bases mirror less closely: on the synthetic leaves, half its
-    // distance rather than a third let in 19 more bases within 2 mm of 400
-    // leaves' and none more than 5 mm off.
+    // tooth's bases mirror less closely: on 400 synthetic leaves, half rather
+    // than a third lets in 19 more within 2 mm, and none more than 5 mm off.
     struct ToothOf {
         int tip;
         std::vector<int> teeth;

@@ -315,11 +315,11 @@ std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& bl
         const int at = finePaths[1][JoinAt(finePaths)];
         return window.tl() + cv::Point(at % fine.cols, at / fine.cols);
     };
-    // A window a few coarse pixels wider than the coarse junction's usual
-    // stray will do, unless a coarse path cut a corner off its vein near the
-    // junction: the fine paths then start off the vein and meet early, far
-    // from the coarse junction. A window three times as wide reaches back to
-    // where the coarse paths still follow their veins.
+    // The fine junction usually lies within a few coarse pixels of the
+    // coarse one. Farther off, a coarse path cut a corner off its vein near
+    // the junction, so the fine paths started off the vein and met early; a
+    // window three times as wide reaches back to where the coarse paths
+    // still follow their veins.
     constexpr int Reach = 20;
     constexpr int Stray = 8;
     const std::optional<cv::Point> near = fineJunction(Reach);

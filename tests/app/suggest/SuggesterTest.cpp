@@ -257,9 +257,9 @@ TEST(SuggestLandmarks, KeepsTheN4ToothBasesThatMirrorEachOtherAsLooselyAsSmallTe
     ExpectSuggestedNearTruth(4, {10, 30});
 }
 
-// A petiole lying in an open sinus hides one side of the sinus's head; the
-// head found lay 1.9 mm beside the petiole's end, where the veins part, and
-// P(1) 2.1 mm off.
+// A petiole lying in an open sinus hides one side of the sinus's head: the
+// head found lay 1.9 mm to the side of where the veins part, on the
+// petiole's centre line, and P(1) 2.1 mm off.
 TEST(SuggestLandmarks, PutsThePetiolePointOnThePetiolesCentreLineWhereItLiesInTheSinus)
 {
     ExpectSuggestedNearTruth(3, {1});
