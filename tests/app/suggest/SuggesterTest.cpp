@@ -265,6 +265,15 @@ TEST(SuggestLandmarks, PutsThePetiolePointOnThePetiolesCentreLineWhereItLiesInTh
     ExpectSuggestedNearTruth(3, {1});
 }
 
+// On one half of these leaves a tooth further round than the N4 tip runs its
+// vein about as strongly, and the halves' farthest-round teeth failed to
+// mirror each other; the pair of candidates that mirror each other is taken.
+TEST(SuggestLandmarks, TakesTheN4TipsThatMirrorEachOtherAmongTheStronglyVeinedTeeth)
+{
+    for (const std::uint64_t seed : {23U, 167U})
+        ExpectSuggestedNearTruth(seed, {11, 29});
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
