@@ -20,6 +20,15 @@ double Degrees(double radians)
     return radians * 180.0 / std::numbers::pi;
 }
 
+// Whether two points of either half, each given by its angle from the apex
+// as seen from the petiole point and its reach from there, mirror each other:
+// within the given degrees round, and reaching within a quarter as far.
+bool Mirrored(double angleA, double reachA, double angleB, double reachB, double degrees)
+{
+    return std::abs(angleA - angleB) <= degrees &&
+           std::min(reachA, reachB) >= 0.75 * std::max(reachA, reachB);
+}
+
 // The leaf's mirror line: a point on it and its direction.
 struct MirrorLine {
     cv::Point2d point;
@@ -354,10 +363,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
         const cv::Point2d b = *other - petiole;
         const double angleA = Degrees(std::atan2(std::abs(Dot(a, left)), Dot(a, apexward)));
         const double angleB = Degrees(std::atan2(std::abs(Dot(b, left)), Dot(b, apexward)));
-        const double reachA = std::hypot(a.x, a.y);
-        const double reachB = std::hypot(b.x, b.y);
-        if (std::abs(angleA - angleB) <= 20.0 &&
-            std::min(reachA, reachB) >= 0.75 * std::max(reachA, reachB))
+        if (Mirrored(angleA, std::hypot(a.x, a.y), angleB, std::hypot(b.x, b.y), 20.0))
             continue;
         for (const int n : {landmark, 40 - landmark})
             doubtful.push_back(n);
@@ -921,8 +927,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         auto mirror = [&](std::size_t i, std::size_t j) {
             const N4Choice& a = n4Choices[0][i];
             const N4Choice& b = n4Choices[1][j];
-            return std::abs(a.angle - b.angle) <= 14.0 &&
-                   std::min(a.reach, b.reach) >= 0.75 * std::max(a.reach, b.reach);
+            return Mirrored(a.angle, a.reach, b.angle, b.reach, 14.0);
         };
         const std::size_t ranks = n4Choices[0].size() + n4Choices[1].size() - 1;
         bool paired = false;
