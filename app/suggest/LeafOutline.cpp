@@ -92,8 +92,9 @@ void KeepLargest(cv::Mat& mask)
 }
 
 // Cuts a petiole off the blade: the long, thin part that an opening as wide
-// as a petiole removes, where teeth removed by it are short.
-std::optional<CutPetiole> CutOffPetiole(cv::Mat& mask, double size)
+// as a petiole removes, where teeth removed by it are short. Gives the box
+// round the part cut off.
+std::optional<cv::RotatedRect> CutOffPetiole(cv::Mat& mask, double size)
 {
     const double radius = 0.025 * size;
     // A square's opening is as good as a disc's at telling a petiole from the
@@ -126,9 +127,12 @@ std::optional<CutPetiole> CutOffPetiole(cv::Mat& mask, double size)
     cv::drawContours(mask, std::vector<std::vector<cv::Point>>{*petiole}, -1, cv::Scalar(0),
                      cv::FILLED);
     KeepLargest(mask);
+    return cv::minAreaRect(*petiole);
+}
 
-    // The petiole's long side, turned towards the blade.
-    const cv::RotatedRect box = cv::minAreaRect(*petiole);
+// The petiole in its box: its long side, turned towards the blade's middle.
+CutPetiole PetioleTowards(const cv::RotatedRect& box, cv::Point2d middle)
+{
     cv::Point2f corners[4];
     box.points(corners);
     cv::Point2d along = corners[1] - corners[0];
@@ -136,14 +140,12 @@ std::optional<CutPetiole> CutOffPetiole(cv::Mat& mask, double size)
     if (std::hypot(other.x, other.y) > std::hypot(along.x, along.y))
         along = other;
     along /= std::hypot(along.x, along.y);
-    const cv::Moments blade = cv::moments(mask, true);
-    if (blade.m00 <= 0)
-        return std::nullopt;
     const cv::Point2d centre(box.center.x, box.center.y);
-    const cv::Point2d towardsBlade = cv::Point2d(blade.m10, blade.m01) / blade.m00 - centre;
+    const cv::Point2d towardsBlade = middle - centre;
     if (along.x * towardsBlade.x + along.y * towardsBlade.y < 0)
         along = -along;
-    return CutPetiole{centre + along * (longest / 2.0), along,
+    const double length = std::max(box.size.width, box.size.height);
+    return CutPetiole{centre + along * (length / 2.0), along,
                       std::min(box.size.width, box.size.height)};
 }
 
@@ -204,9 +206,15 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     const double size = std::sqrt(cv::countNonZero(mask));
     if (size < 40)
         return std::nullopt;
-    leaf.petiole = CutOffPetiole(mask, size);
+    const std::optional<cv::RotatedRect> cut = CutOffPetiole(mask, size);
+    const cv::Moments blade = cv::moments(mask, true);
+    if (blade.m00 <= 0)
+        return std::nullopt;
     leaf.mask = mask;
-    leaf.size = std::sqrt(cv::countNonZero(mask));
+    leaf.size = std::sqrt(blade.m00);
+    leaf.middle = cv::Point2d(blade.m10, blade.m01) / blade.m00;
+    if (cut)
+        leaf.petiole = PetioleTowards(*cut, leaf.middle);
 
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);

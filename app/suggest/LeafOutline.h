@@ -32,6 +32,7 @@ struct LeafOutline {
     double scale = 1.0; // picture pixels per work pixel
     cv::Point2d origin; // the work image's corner in the picture
     double size = 0.0;  // the blade's size: the square root of its area, in work pixels
+    cv::Point2d middle; // the blade's centre of area
 
     [[nodiscard]] cv::Point2d toPicture(cv::Point2d point) const
     {

@@ -37,17 +37,27 @@ struct MirrorLine {
 };
 
 // The mask's pixels, or every step-th of them each way, for looking up their
-// mirror images in the whole mask.
+// mirror images in the whole mask. The lookup goes to a copy of the mask, as
+// ones and zeros, within a border of zeros twice as wide as its diagonal:
+// about a line within half a diagonal of the mask's middle, every image lands
+// in it, so the lookup needs no bounds check.
 struct MaskPoints {
-    const cv::Mat& mask;
     std::vector<cv::Point2d> points;
+    cv::Mat padded; // 8-bit, 1 on the mask
+    cv::Point2d middle;
+    double diagonal = 0.0;
+    int border = 0;
 
-    MaskPoints(const cv::Mat& from, int step) : mask(from)
+    MaskPoints(const cv::Mat& mask, int step)
+        : middle(mask.cols / 2.0, mask.rows / 2.0), diagonal(std::hypot(mask.cols, mask.rows)),
+          border(2 * static_cast<int>(std::ceil(diagonal)) + 1)
     {
         for (int y = 0; y < mask.rows; y += step)
             for (int x = 0; x < mask.cols; x += step)
                 if (mask.at<std::uint8_t>(y, x))
                     points.emplace_back(x, y);
+        cv::copyMakeBorder(mask / 255, padded, border, border, border, border, cv::BORDER_CONSTANT,
+                           cv::Scalar(0));
     }
 };
 
@@ -57,24 +67,24 @@ struct MaskPoints {
 double MirrorOverlap(const MaskPoints& mask, cv::Point2d point, cv::Point2d direction)
 {
     const cv::Point2d normal(-direction.y, direction.x);
+    if (std::abs(Dot(mask.middle - point, normal)) > mask.diagonal / 2)
+        return 0.0; // a line that misses the mask, or nearly
     // The reflection as one affine map, so each pixel costs a few multiplications.
     const double reach = 2.0 * Dot(point, normal);
     const double xx = 1 - 2 * normal.x * normal.x;
     const double xy = -2 * normal.x * normal.y;
     const double yy = 1 - 2 * normal.y * normal.y;
-    // Shifted by half a pixel, so truncation rounds; the guard keeps
-    // negatives from truncating onto the first row or column.
-    const double bx = reach * normal.x + 0.5;
-    const double by = reach * normal.y + 0.5;
+    // Shifted by half a pixel, so truncation rounds, and into the border,
+    // where every image lies at positive coordinates.
+    const double bx = reach * normal.x + 0.5 + mask.border;
+    const double by = reach * normal.y + 0.5 + mask.border;
+    const std::uint8_t* pixels = mask.padded.ptr<std::uint8_t>();
+    const std::size_t width = mask.padded.step[0];
     int both = 0;
     for (const cv::Point2d& p : mask.points) {
-        const double mx = xx * p.x + xy * p.y + bx;
-        const double my = xy * p.x + yy * p.y + by;
-        if (mx < 0.0 || my < 0.0)
-            continue;
-        const int x = static_cast<int>(mx);
-        const int y = static_cast<int>(my);
-        both += x < mask.mask.cols && y < mask.mask.rows && mask.mask.at<std::uint8_t>(y, x) != 0;
+        const auto x = static_cast<std::size_t>(xx * p.x + xy * p.y + bx);
+        const auto y = static_cast<std::size_t>(xy * p.x + yy * p.y + by);
+        both += pixels[y * width + x];
     }
     const double area = static_cast<double>(mask.points.size());
     return area > 0 ? both / (2.0 * area - both) : 0.0;
@@ -196,8 +206,7 @@ std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
     if (line.overlap < 0.75)
         return std::nullopt;
 
-    const cv::Moments moments = cv::moments(leaf.mask, true);
-    const cv::Point2d middle(moments.m10 / moments.m00, moments.m01 / moments.m00);
+    const cv::Point2d middle = leaf.middle;
     auto support = [&](cv::Point2d from, cv::Point2d direction) {
         double far = 0.0;
         for (const auto& point : outline)

@@ -189,10 +189,14 @@ cv::Mat VeinCost(const cv::Mat& darkness, const cv::Mat& blade, cv::Rect area, i
         strength = Valleys(darkness, area); // smoothed with the darkness round it
     }
     std::vector<float> values;
-    for (int y = 0; y < dark.rows; ++y)
+    values.reserve(onBlade.total());
+    for (int y = 0; y < dark.rows; ++y) {
+        const auto* on = onBlade.ptr<std::uint8_t>(y);
+        const auto* valley = strength.ptr<float>(y);
         for (int x = 0; x < dark.cols; ++x)
-            if (onBlade.at<std::uint8_t>(y, x) != 0)
-                values.push_back(strength.at<float>(y, x));
+            if (on[x] != 0)
+                values.push_back(valley[x]);
+    }
     float strong = 1e-6f;
     if (!values.empty()) {
         const auto hundredth =
@@ -208,14 +212,17 @@ cv::Mat VeinCost(const cv::Mat& darkness, const cv::Mat& blade, cv::Rect area, i
     const float edge =
         (static_cast<float>(std::ceil(3 * Sigma)) + 2.0f) / static_cast<float>(factor);
     cv::Mat cost(dark.size(), CV_32F);
-    for (int y = 0; y < dark.rows; ++y)
+    for (int y = 0; y < dark.rows; ++y) {
+        const auto* on = onBlade.ptr<std::uint8_t>(y);
+        const auto* valley = strength.ptr<float>(y);
+        const auto* depth = inside.ptr<float>(y);
+        auto* out = cost.ptr<float>(y);
         for (int x = 0; x < dark.cols; ++x) {
-            const float vein = inside.at<float>(y, x) <= edge
-                                   ? 0.0f
-                                   : std::min(1.0f, strength.at<float>(y, x) / strong);
-            const float off = onBlade.at<std::uint8_t>(y, x) != 0 ? 1.0f : 2.0f;
-            cost.at<float>(y, x) = off / (0.05f + vein);
+            const float vein = depth[x] <= edge ? 0.0f : std::min(1.0f, valley[x] / strong);
+            const float off = on[x] != 0 ? 1.0f : 2.0f;
+            out[x] = off / (0.05f + vein);
         }
+    }
     return cost;
 }
 
