@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <opencv2/imgproc.hpp>
 
@@ -320,6 +321,58 @@ std::optional<cv::Point2d> PetioleEnd(const LeafOutline& leaf, const CutPetiole&
     return point;
 }
 
+// A petiole cut off at the blade's margin leaves no stalk to cut off, yet it
+// may lie on over the blade, across a petiole sinus its lobes have closed,
+// with the head found at its side. Then a band as wide as a petiole, lighter
+// or darker than the blade beside it, crosses the axis there: its line, as a
+// cut petiole's would be, starting a little short of the head. Nothing where
+// no such band crosses within a few pixels.
+std::optional<CutPetiole> PetioleAcross(const LeafOutline& leaf, const Axis& axis)
+{
+    constexpr int Contrast = 6; // as PetioleEnd asks of the band
+    const cv::Point2d across(-axis.apexward.y, axis.apexward.x);
+    const int reach = static_cast<int>(0.05 * leaf.size);
+    std::vector<int> profile;
+    for (int d = -reach; d <= reach; ++d) {
+        const cv::Point point = axis.petiole + across * d;
+        if (!cv::Rect(0, 0, leaf.darkness.cols, leaf.darkness.rows).contains(point))
+            return std::nullopt;
+        profile.push_back(leaf.darkness.at<std::uint8_t>(point));
+    }
+    std::vector<int> sorted = profile;
+    const auto median = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::nth_element(sorted.begin(), median, sorted.end());
+    const int blade = *median;
+    auto standsOut = [&](int at) {
+        const int difference = profile[static_cast<std::size_t>(at)] - blade;
+        return difference >= Contrast ? 1 : difference <= -Contrast ? -1 : 0;
+    };
+    // The runs that stand out, the one through the middle or nearest it.
+    const int count = static_cast<int>(profile.size());
+    std::optional<std::pair<int, int>> band;
+    int nearest = 3; // pixels off the middle
+    for (int from = 0; from < count;) {
+        const int sign = standsOut(from);
+        int to = from + 1;
+        while (sign != 0 && to < count && standsOut(to) == sign)
+            ++to;
+        const int off = from > reach ? from - reach : to - 1 < reach ? reach - (to - 1) : 0;
+        if (sign != 0 && off < nearest) {
+            nearest = off;
+            band = {from, to};
+        }
+        from = to;
+    }
+    if (!band)
+        return std::nullopt;
+    // A vein at the petiole point is narrower than a petiole.
+    const double width = band->second - band->first;
+    if (width < 0.013 * leaf.size || width > 0.05 * leaf.size)
+        return std::nullopt;
+    const double middle = (band->first + band->second - 1) / 2.0 - reach;
+    return CutPetiole{axis.petiole + across * middle - axis.apexward * 2.0, axis.apexward, width};
+}
+
 // How much the outline turns at each point, in degrees, over reach points
 // either side: positive where it bulges out (a tooth tip), negative where it
 // turns in (a notch), whichever way round the outline runs.
@@ -518,18 +571,27 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     // stay measured from the petiole point as found from the sinus's head,
     // the reference their bounds were set on.
     cv::Point2d petiolePoint = axis->petiole;
+    // A petiole over the blade hides the sinus's head, so its end lies
+    // deeper in the blade than the head found, and on the mirror line; the
+    // main veins part there. Where no stalk was cut off to show the petiole,
+    // its band ends within a fifth of the leaf's size of the head: one that
+    // runs on is the midrib.
+    auto moveToEnd = [&](const CutPetiole& band, double deepest) {
+        const std::optional<cv::Point2d> end = PetioleEnd(leaf, band);
+        if (!end)
+            return false;
+        const cv::Point2d offset = *end - axis->petiole;
+        const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
+        const double deeper = Dot(offset, axis->apexward);
+        if (std::abs(Dot(offset, across)) >= 0.06 * leaf.size || deeper <= 0 || deeper >= deepest)
+            return false;
+        axis->petiole = *end;
+        petiolePoint = *end;
+        return true;
+    };
     if (leaf.petiole) {
         const CutPetiole& cut = *leaf.petiole;
-        // A petiole over the blade hides the sinus's head, so its end lies
-        // deeper in the blade than the head found, and on the mirror line.
-        const std::optional<cv::Point2d> end = PetioleEnd(leaf, cut);
-        const cv::Point2d offset = end ? *end - axis->petiole : cv::Point2d();
-        const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
-        if (end && std::abs(Dot(offset, across)) < 0.06 * leaf.size &&
-            Dot(offset, axis->apexward) > 0) {
-            axis->petiole = *end;
-            petiolePoint = *end;
-        } else {
+        if (!moveToEnd(cut, std::numeric_limits<double>::infinity())) {
             // A petiole lying in the sinus hides one side of its head, and
             // the head found lies beside the petiole's end; the main veins
             // part on the petiole's centre line.
@@ -540,6 +602,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                 std::abs(off) < 0.04 * leaf.size)
                 petiolePoint -= aside * off;
         }
+    } else if (const std::optional<CutPetiole> band = PetioleAcross(leaf, *axis)) {
+        moveToEnd(*band, 0.2 * leaf.size);
     }
     const cv::Point2d apexward = axis->apexward;
     const cv::Point2d petiole = axis->petiole;

@@ -265,6 +265,16 @@ TEST(SuggestLandmarks, PutsThePetiolePointOnThePetiolesCentreLineWhereItLiesInTh
     ExpectSuggestedNearTruth(3, {1});
 }
 
+// A petiole cut off at the margin can lie on over the blade, across a
+// petiole sinus its lobes have closed: P(1) lay 15 mm short of the
+// petiole's end on seed 97. On seed 8 the band that runs on from the head is
+// the midrib, which must not be followed.
+TEST(SuggestLandmarks, FollowsAPetioleOverTheBladeToItsEndWhereNoStalkWasLeft)
+{
+    for (const std::uint64_t seed : {8U, 97U})
+        ExpectSuggestedNearTruth(seed, {1});
+}
+
 // On one half of these leaves a tooth further round than the N4 tip runs its
 // vein about as strongly, and the halves' farthest-round teeth failed to
 // mirror each other; the pair of candidates that mirror each other is taken.
