@@ -567,15 +567,15 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     }
     if (!axis)
         return found;
-    // The petiole point suggested; the angles and reaches of the outline
+    // The petiole point suggested. The angles and reaches of the outline
     // stay measured from the petiole point as found from the sinus's head,
-    // the reference their bounds were set on.
+    // the reference their bounds were set on, but where a petiole over the
+    // blade hides the head.
     cv::Point2d petiolePoint = axis->petiole;
-    // A petiole over the blade hides the sinus's head, so its end lies
-    // deeper in the blade than the head found, and on the mirror line; the
-    // main veins part there. Where no stalk was cut off to show the petiole,
-    // its band ends within a fifth of the leaf's size of the head: one that
-    // runs on is the midrib.
+    // Such a petiole's end lies deeper in the blade than the head found, and
+    // on the mirror line; the main veins part there, and both points move to
+    // it. Where no stalk was cut off to show the petiole, its band ends within
+    // a fifth of the leaf's size of the head: one that runs on is the midrib.
     auto moveToEnd = [&](const CutPetiole& band, double deepest) {
         const std::optional<cv::Point2d> end = PetioleEnd(leaf, band);
         if (!end)
