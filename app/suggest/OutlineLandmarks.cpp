@@ -37,35 +37,40 @@ struct MirrorLine {
     double overlap = 0.0; // of the mask with its mirror image, 0..1
 };
 
-// The mask's pixels, or every step-th of them each way, for looking up their
-// mirror images in the whole mask. The lookup goes to a copy of the mask, as
-// ones and zeros, within a border of zeros twice as wide as its diagonal:
-// about a line within half a diagonal of the mask's middle, every image lands
-// in it, so the lookup needs no bounds check.
-struct MaskPoints {
-    std::vector<cv::Point2d> points;
-    cv::Mat padded; // 8-bit, 1 on the mask
+// A mask made ready for looking up mirror images of its pixels: its pixels,
+// and every second of them each way, and a copy of it, as ones and zeros,
+// within a border of zeros twice as wide as its diagonal. About a line within
+// half a diagonal of the mask's middle, every image lands in that copy, so
+// the lookup needs no bounds check.
+struct MirrorMask {
+    std::vector<cv::Point2d> pixels;
+    std::vector<cv::Point2d> sparse;
+    cv::Mat padded;
     cv::Point2d middle;
     double diagonal = 0.0;
     int border = 0;
 
-    MaskPoints(const cv::Mat& mask, int step)
+    explicit MirrorMask(const cv::Mat& mask)
         : middle(mask.cols / 2.0, mask.rows / 2.0), diagonal(std::hypot(mask.cols, mask.rows)),
           border(2 * static_cast<int>(std::ceil(diagonal)) + 1)
     {
-        for (int y = 0; y < mask.rows; y += step)
-            for (int x = 0; x < mask.cols; x += step)
-                if (mask.at<std::uint8_t>(y, x))
-                    points.emplace_back(x, y);
+        for (int y = 0; y < mask.rows; ++y)
+            for (int x = 0; x < mask.cols; ++x)
+                if (mask.at<std::uint8_t>(y, x)) {
+                    pixels.emplace_back(x, y);
+                    if (x % 2 == 0 && y % 2 == 0)
+                        sparse.emplace_back(x, y);
+                }
         cv::copyMakeBorder(mask / 255, padded, border, border, border, border, cv::BORDER_CONSTANT,
                            cv::Scalar(0));
     }
 };
 
-// How well the mask matches its own mirror image about a line: the share of
-// the union that both cover. A mirror keeps the area, so the union is twice
-// the area less what the two share.
-double MirrorOverlap(const MaskPoints& mask, cv::Point2d point, cv::Point2d direction)
+// How well the mask matches its own mirror image about a line, judged at the
+// given pixels of it: the share of the union that both cover. A mirror keeps
+// the area, so the union is twice the area less what the two share.
+double MirrorOverlap(const MirrorMask& mask, const std::vector<cv::Point2d>& points,
+                     cv::Point2d point, cv::Point2d direction)
 {
     const cv::Point2d normal(-direction.y, direction.x);
     if (std::abs(Dot(mask.middle - point, normal)) > mask.diagonal / 2)
@@ -79,15 +84,15 @@ double MirrorOverlap(const MaskPoints& mask, cv::Point2d point, cv::Point2d dire
     // where every image lies at positive coordinates.
     const double bx = reach * normal.x + 0.5 + mask.border;
     const double by = reach * normal.y + 0.5 + mask.border;
-    const std::uint8_t* pixels = mask.padded.ptr<std::uint8_t>();
+    const std::uint8_t* lookup = mask.padded.ptr<std::uint8_t>();
     const std::size_t width = mask.padded.step[0];
     int both = 0;
-    for (const cv::Point2d& p : mask.points) {
+    for (const cv::Point2d& p : points) {
         const auto x = static_cast<std::size_t>(xx * p.x + xy * p.y + bx);
         const auto y = static_cast<std::size_t>(xy * p.x + yy * p.y + by);
-        both += pixels[y * width + x];
+        both += lookup[y * width + x];
     }
-    const double area = static_cast<double>(mask.points.size());
+    const double area = static_cast<double>(points.size());
     return area > 0 ? both / (2.0 * area - both) : 0.0;
 }
 
@@ -102,13 +107,12 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     cv::resize(mask, small, cv::Size(mask.cols / factor, mask.rows / factor), 0, 0, cv::INTER_AREA);
     small = small > 127;
     // The coarse search over every direction looks at a quarter of the pixels.
-    const MaskPoints sparse(small, 2);
-    const MaskPoints points(small, 1);
+    const MirrorMask mirror(small);
     const cv::Moments moments = cv::moments(small, true);
     const cv::Point2d centre(moments.m10 / moments.m00, moments.m01 / moments.m00);
     const double size = std::sqrt(moments.m00);
 
-    auto search = [&](const MaskPoints& points, double fromDegrees, double toDegrees,
+    auto search = [&](const std::vector<cv::Point2d>& points, double fromDegrees, double toDegrees,
                       double stepDegrees, double shiftFrom, double shiftTo, double shiftStep,
                       const MirrorLine& around) {
         MirrorLine found = around;
@@ -118,7 +122,7 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
             const cv::Point2d normal(-direction.y, direction.x);
             for (double shift = shiftFrom; shift <= shiftTo; shift += shiftStep) {
                 const cv::Point2d point = around.point + normal * shift;
-                const double overlap = MirrorOverlap(points, point, direction);
+                const double overlap = MirrorOverlap(mirror, points, point, direction);
                 if (overlap > found.overlap)
                     found = {point, direction, overlap};
             }
@@ -128,7 +132,7 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     constexpr int Step = 3;
     std::vector<MirrorLine> coarse;
     for (int degrees = 0; degrees < 180; degrees += Step)
-        coarse.push_back(search(sparse, degrees, degrees, 1.0, -0.12 * size, 0.12 * size,
+        coarse.push_back(search(mirror.sparse, degrees, degrees, 1.0, -0.12 * size, 0.12 * size,
                                 0.04 * size, {centre, {1.0, 0.0}, 0.0}));
     const int directions = static_cast<int>(coarse.size());
     std::vector<int> peaks;
@@ -147,7 +151,7 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
     std::vector<MirrorLine> lines;
     for (const int i : peaks) {
         const double degrees = Degrees(std::atan2(coarse[i].direction.y, coarse[i].direction.x));
-        MirrorLine line = search(points, degrees - Step, degrees + Step, 1.0, -0.03 * size,
+        MirrorLine line = search(mirror.pixels, degrees - Step, degrees + Step, 1.0, -0.03 * size,
                                  0.03 * size, 0.0075 * size, coarse[i]);
         line.point = (line.point + cv::Point2d(0.5, 0.5)) * factor - cv::Point2d(0.5, 0.5);
         lines.push_back(line);
