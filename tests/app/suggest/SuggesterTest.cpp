@@ -257,6 +257,16 @@ TEST(SuggestLandmarks, KeepsTheN4ToothBasesThatMirrorEachOtherAsLooselyAsSmallTe
     ExpectSuggestedNearTruth(4, {10, 30});
 }
 
+// The N4 tooth's apex-side base is its sharpest notch about as far from the
+// tip as the petiole side's. The first notch was a bend of the lobe's flank
+// short of it, 2.4 mm off on seed 45, or too near to pass, and none was
+// suggested on seed 5.
+TEST(SuggestLandmarks, TakesTheSharpestNotchAsFarAsThePetioleSidesForTheN4ToothsApexSideBase)
+{
+    for (const std::uint64_t seed : {5U, 45U})
+        ExpectSuggestedNearTruth(seed, {12, 28});
+}
+
 // A petiole lying in an open sinus hides one side of the sinus's head: the
 // head found lay 1.9 mm to the side of where the veins part, on the
 // petiole's centre line, and P(1) 2.1 mm off.
