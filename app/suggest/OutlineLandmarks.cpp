@@ -406,7 +406,8 @@ std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach)
 // whose partner on the other half lies in a clearly different direction or
 // distance from the petiole point has been taken for another, on one half
 // or the other, so both are left to the user along with the teeth found
-// from them. Points without a partner found stay as they are.
+// from them. Points without a partner found stay as they are, but for the
+// N5 tips.
 std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv::Point2d>> found,
                                                    cv::Point2d petiole, cv::Point2d apexward)
 {
@@ -419,7 +420,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     const cv::Point2d left(apexward.y, -apexward.x);
     std::vector<int> doubtful;
     const std::pair<int, std::vector<int>> partners[] = {
-        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {11, 10, 12}}, {11, {10, 12}}};
+        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {11, 10, 12, 9}}, {11, {10, 12, 9}}, {9, {}}};
     for (const auto& [landmark, teeth] : partners) {
         const cv::Point2d* one = find(landmark);
         const cv::Point2d* other = find(40 - landmark);
@@ -466,6 +467,11 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
                     doubtful.push_back(n);
         }
     }
+    // An N5 tip needs its partner to be judged: alone, it may be where a
+    // lobe lying over its neighbour crosses the neighbour's edge.
+    if (!find(9) || !find(31))
+        for (const int n : {9, 31})
+            doubtful.push_back(n);
     std::erase_if(found, [&](const auto& entry) {
         return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
     });
@@ -951,9 +957,46 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             std::sort(tips.rbegin(), tips.rend());
             return tips;
         };
+        // The N5 vein ends at the tooth where the basal lobe's margin turns
+        // from the N4 tip into the petiole sinus: of the teeth beyond the N4
+        // tooth's petiole-side base, the one nearest the outline's sharpest
+        // turn at a lobe's scale. Only where that corner is clear: the
+        // outline turns at least 80 degrees round it, a tooth lies within
+        // three quarters of a tooth's spacing of it, and that tooth reaches
+        // 0.66 to 1 times as far as the N4 tip. On 400 synthetic leaves,
+        // these bounds and the check against the other half's take the N5
+        // tips more than 5 mm off from 71 down to 9, and those within 2 mm
+        // from 361 to 256.
+        auto n5Tip = [&](int n4Tip, int n4Base) -> std::optional<int> {
+            std::vector<int> teeth;
+            int k = n4Base;
+            while (const auto next = nextTurn(k, 1, 1.0)) {
+                teeth.push_back(*next);
+                const auto notch = nextTurn(*next, 1, -1.0);
+                if (!notch)
+                    break;
+                k = *notch;
+            }
+            if (teeth.empty())
+                return std::nullopt;
+            auto bottomAt = [&](int j) {
+                return bottom[static_cast<std::size_t>(run[static_cast<std::size_t>(j)])];
+            };
+            int corner = teeth.front();
+            for (int j = teeth.front(); j < last; ++j)
+                if (bottomAt(j) > bottomAt(corner))
+                    corner = j;
+            const int tip = *std::min_element(teeth.begin(), teeth.end(), [&](int a, int b) {
+                return std::abs(a - corner) < std::abs(b - corner);
+            });
+            if (bottomAt(corner) < 80.0 || std::abs(tip - corner) > 0.75 * apart ||
+                reachAt(tip) < 0.66 * reachAt(n4Tip) || reachAt(tip) > reachAt(n4Tip))
+                return std::nullopt;
+            return tip;
+        };
         // The N3 tip lies further round than the lower sinus; one far round
         // towards the petiole is an N4 lobe's tooth.
-        const int n4Names[2][3] = {{29, 28, 30}, {11, 12, 10}};
+        const int n4Names[2][4] = {{29, 28, 30, 31}, {11, 12, 10, 9}};
         if (n3Tip) {
             const double n3Angle =
                 std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(*n3Tip)])]);
@@ -982,6 +1025,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                                           tip - static_cast<int>(std::floor(wide * 0.6)));
                         if (apexSide)
                             choice.landmarks.emplace_back(n4[1], at(*apexSide));
+                        if (const auto n5 = n5Tip(tip, *petioleSide))
+                            choice.landmarks.emplace_back(n4[3], at(*n5));
                     }
                 }
             }

@@ -267,6 +267,14 @@ TEST(SuggestLandmarks, TakesTheSharpestNotchAsFarAsThePetioleSidesForTheN4Tooths
         ExpectSuggestedNearTruth(seed, {12, 28});
 }
 
+// The N5 vein ends at the tooth where the basal lobe's margin turns into the
+// petiole sinus.
+TEST(SuggestLandmarks, TakesTheToothAtTheCornerIntoThePetioleSinusForTheN5Tip)
+{
+    for (const std::uint64_t seed : {1U, 20U})
+        ExpectSuggestedNearTruth(seed, {9, 31});
+}
+
 // A petiole lying in an open sinus hides one side of the sinus's head: the
 // head found lay 1.9 mm to the side of where the veins part, on the
 // petiole's centre line, and P(1) 2.1 mm off.
