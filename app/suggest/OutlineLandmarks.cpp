@@ -884,9 +884,12 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // oblique lobe reaches farthest at a neighbour of its tip, a broad one
         // about as far at several teeth. Of the teeth within three hundredths
         // of the farthest (each the farthest a tooth's spacing either way),
-        // one whose vein runs twice as strongly as any other's is the tip.
-        // Failing that, the farthest is, unless the lobe ends broad, with a
-        // rival as far within a hundredth a dip away: the tip is in doubt.
+        // one whose vein runs 1.7 times as strongly as any other's is the
+        // tip (on 400 synthetic leaves, 51 more landmarks within 2 mm and one
+        // more than 5 mm off than twice; at 1.4, a real leaf's N3 tip goes
+        // 13 mm wrong). Failing that, the farthest is, unless the lobe ends
+        // broad, with a rival as far within a hundredth a dip away: the tip
+        // is in doubt.
         auto lowerTip = [&](int from, int to, int farthest) -> std::optional<int> {
             std::vector<std::pair<double, int>> veins;
             for (int k = from; k <= to; ++k)
@@ -899,7 +902,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                         outline[static_cast<std::size_t>(run[static_cast<std::size_t>(k)])],
                         petiole);
                 std::sort(veins.rbegin(), veins.rend());
-                if (veins[0].first > 2.0 * veins[1].first)
+                if (veins[0].first > 1.7 * veins[1].first)
                     return veins[0].second;
             }
             if (rivalled(farthest, from, to, 1.0, 0.01 * reachAt(farthest), 0.01 * leaf.size,
