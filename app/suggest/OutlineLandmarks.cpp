@@ -872,12 +872,12 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // real leaves. One further round is an N4 lobe's notch, taken where a
         // nearly entire leaf's own lower sinus is too shallow to tell: the
         // N3 tip found beyond it is then wrong too, and both are left out.
-        // So where the lobe beyond reaches little more than half as far as
+        // So where the lobe beyond reaches less than 0.58 times as far as
         // the N2 tip, as an N4 lobe does: the N3 tip reaches 0.59 to 0.77 as
-        // far on the real leaves.
+        // far on the real leaves, 0.66 to 0.93 on the synthetic ones.
         const double n2Angle =
             std::abs(side[static_cast<std::size_t>(run[static_cast<std::size_t>(n2)])]);
-        const bool farLower = lower.angle - n2Angle > 65.0 || reachAt(n3) < 0.55 * reachAt(n2);
+        const bool farLower = lower.angle - n2Angle > 65.0 || reachAt(n3) < 0.58 * reachAt(n2);
         if (!farLower && !doubtful(lower, n2, n3))
             found.emplace_back(names[2], lower.point);
         // The N3 vein need not end at the lower lobe's farthest tooth: an

@@ -202,11 +202,14 @@ TEST(SuggestLandmarks, KeepsEachLobeOnItsHalfWhereThePetioleSinusIsClosed)
 // its N4 tooth. Taken for the lower sinus, that notch put P(14) 36 to 58 mm
 // off, and the N3 tip with it (seeds 55 and 194), or, where it lies no
 // further round than a lower sinus would, the N4 lobe was taken for N3's
-// (seeds 155 and 199); left out, they cost a click each.
+// (seeds 155 and 199, and seed 50 at its own resolution, where that lobe
+// reaches 0.55 to 0.58 times as far as the N2 tip); left out, they cost a
+// click each.
 TEST(SuggestLandmarks, TakesNoN4NotchForTheLowerSinusOfANearlyEntireLeaf)
 {
-    for (const std::uint64_t seed : {55U, 194U, 155U, 199U}) {
-        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
+    for (const auto& [seed, dpi] :
+         {std::pair{55U, 200}, {194U, 200}, {155U, 200}, {199U, 200}, {50U, 0}}) {
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, dpi);
         const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
         for (const int n : {13, 14, 26, 27}) {
             if (!suggested.IsPointMissing(n)) {
