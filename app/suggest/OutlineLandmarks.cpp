@@ -419,13 +419,25 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     };
     const cv::Point2d left(apexward.y, -apexward.x);
     std::vector<int> doubtful;
-    const std::pair<int, std::vector<int>> partners[] = {
-        {19, {}}, {17, {16, 18, 15}}, {14, {}}, {13, {11, 10, 12, 9}}, {11, {10, 12, 9}}, {9, {}}};
-    for (const auto& [landmark, teeth] : partners) {
+    // An N5 tip alone cannot be judged, and may be where a lobe lying over
+    // its neighbour crosses the neighbour's edge: it goes without a partner.
+    struct Partners {
+        int landmark;
+        std::vector<int> teeth; // found from it, and left out with it
+        bool alone;             // whether it stays without a partner found
+    };
+    const Partners partners[] = {{19, {}, true},          {17, {16, 18, 15}, true},
+                                 {14, {}, true},          {13, {11, 10, 12, 9}, true},
+                                 {11, {10, 12, 9}, true}, {9, {}, false}};
+    for (const auto& [landmark, teeth, alone] : partners) {
         const cv::Point2d* one = find(landmark);
         const cv::Point2d* other = find(40 - landmark);
-        if (!one || !other)
+        if (!one || !other) {
+            if (!alone)
+                for (const int n : {landmark, 40 - landmark})
+                    doubtful.push_back(n);
             continue;
+        }
         const cv::Point2d a = *one - petiole;
         const cv::Point2d b = *other - petiole;
         const double angleA = Degrees(std::atan2(std::abs(Dot(a, left)), Dot(a, apexward)));
@@ -467,11 +479,6 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
                     doubtful.push_back(n);
         }
     }
-    // An N5 tip needs its partner to be judged: alone, it may be where a
-    // lobe lying over its neighbour crosses the neighbour's edge.
-    if (!find(9) || !find(31))
-        for (const int n : {9, 31})
-            doubtful.push_back(n);
     std::erase_if(found, [&](const auto& entry) {
         return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
     });
