@@ -238,4 +238,27 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     return leaf;
 }
 
+std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach)
+{
+    const int count = static_cast<int>(outline.size());
+    std::vector<double> turning(outline.size());
+    for (int i = 0; i < count; ++i) {
+        const cv::Point2d before = outline[static_cast<std::size_t>(i)] -
+                                   outline[static_cast<std::size_t>((i - reach + count) % count)];
+        const cv::Point2d after = outline[static_cast<std::size_t>((i + reach) % count)] -
+                                  outline[static_cast<std::size_t>(i)];
+        turning[static_cast<std::size_t>(i)] =
+            std::atan2(before.x * after.y - before.y * after.x, before.dot(after)) * 180.0 /
+            std::numbers::pi;
+    }
+    // Which way round the outline runs, from its signed area: the sum of the
+    // turning would do, but a hair-thin tip turns by nearly 180 degrees either
+    // way as the pixels fall, and a few of them can flip the sum.
+    std::vector<cv::Point2f> points(outline.begin(), outline.end());
+    if (cv::contourArea(points, true) < 0)
+        for (double& angle : turning)
+            angle = -angle;
+    return turning;
+}
+
 } // namespace kestra

@@ -44,6 +44,11 @@ struct LeafOutline {
 // (estimated from its border), or nothing when none stands out.
 [[nodiscard]] std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture);
 
+// How much the outline turns at each point, in degrees, over reach points
+// either side: positive where it bulges out (a tooth tip), negative where it
+// turns in (a notch), whichever way round the outline runs.
+[[nodiscard]] std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach);
+
 // Landmarks of the outline and the petiole point, numbered clockwise as the
 // picture shows the leaf, in the work images' pixels.
 [[nodiscard]] std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf);

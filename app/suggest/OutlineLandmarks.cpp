@@ -377,31 +377,6 @@ std::optional<CutPetiole> PetioleAcross(const LeafOutline& leaf, const Axis& axi
     return CutPetiole{axis.petiole + across * middle - axis.apexward * 2.0, axis.apexward, width};
 }
 
-// How much the outline turns at each point, in degrees, over reach points
-// either side: positive where it bulges out (a tooth tip), negative where it
-// turns in (a notch), whichever way round the outline runs.
-std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach)
-{
-    const int count = static_cast<int>(outline.size());
-    std::vector<double> turning(outline.size());
-    for (int i = 0; i < count; ++i) {
-        const cv::Point2d before = outline[static_cast<std::size_t>(i)] -
-                                   outline[static_cast<std::size_t>((i - reach + count) % count)];
-        const cv::Point2d after = outline[static_cast<std::size_t>((i + reach) % count)] -
-                                  outline[static_cast<std::size_t>(i)];
-        turning[static_cast<std::size_t>(i)] =
-            Degrees(std::atan2(before.x * after.y - before.y * after.x, Dot(before, after)));
-    }
-    // Which way round the outline runs, from its signed area: the sum of the
-    // turning would do, but a hair-thin tip turns by nearly 180 degrees either
-    // way as the pixels fall, and a few of them can flip the sum.
-    std::vector<cv::Point2f> points(outline.begin(), outline.end());
-    if (cv::contourArea(points, true) < 0)
-        for (double& angle : turning)
-            angle = -angle;
-    return turning;
-}
-
 // The halves of a vine leaf mirror each other closely: a sinus or a tip
 // whose partner on the other half lies in a clearly different direction or
 // distance from the petiole point has been taken for another, on one half
