@@ -252,6 +252,14 @@ TEST(SuggestLandmarks, FollowsTheVeinsBackWhereTheCoarsePathCutTheCornerToTheBra
     ExpectSuggestedNearTruth(4, {2, 6});
 }
 
+// The veins from the teeth beside the sinuses either side of the N2 lobe
+// run down N2 together from where the first of them leaves it.
+TEST(SuggestLandmarks, FindsWhereN2FirstRamifiesFromTheTeethBesideItsSinuses)
+{
+    for (const std::uint64_t seed : {1U, 3U})
+        ExpectSuggestedNearTruth(seed, {3, 5});
+}
+
 // The small N4 tooth's bases mirror each other loosely: on this leaf the
 // petiole side's lie apart by 0.48 of their distance from the tips, and the
 // mirror check, asking for a third, left both out.
