@@ -100,8 +100,7 @@ BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point
     for (const auto& half : N4Branches)
         if (at.contains(half.n3) && at.contains(half.n4))
             searches.push_back({half.branch, at[half.n3], at[half.n4], at[half.n3], false, {}});
-    const std::vector<double> turning =
-        Turning(leaf.outline, std::max(2, static_cast<int>(0.012 * leaf.size)));
+    const std::vector<double>& turning = leaf.turning;
     static constexpr struct {
         int branch, n2, upperSinus, lowerSinus;
     } N2Branches[] = {{3, 17, 19, 14}, {5, 23, 21, 26}};

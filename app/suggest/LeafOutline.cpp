@@ -224,6 +224,7 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
         *std::max_element(contours.begin(), contours.end(),
                           [](const auto& a, const auto& b) { return a.size() < b.size(); });
     leaf.outline.assign(outer.begin(), outer.end());
+    leaf.turning = Turning(leaf.outline, std::max(2, static_cast<int>(0.012 * leaf.size)));
 
     std::vector<std::vector<cv::Point>> holes;
     // The holes: blade that is not dark, in the dark pixels' own memory.

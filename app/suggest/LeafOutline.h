@@ -33,6 +33,9 @@ struct LeafOutline {
     cv::Point2d origin; // the work image's corner in the picture
     double size = 0.0;  // the blade's size: the square root of its area, in work pixels
     cv::Point2d middle; // the blade's centre of area
+    // How much the outline turns at each point over a tooth's scale (a
+    // hundredth of the size or so), as Turning gives it.
+    std::vector<double> turning;
 
     [[nodiscard]] cv::Point2d toPicture(cv::Point2d point) const
     {

@@ -682,8 +682,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         else if (gap < 0.08 * leaf.size)
             notches.push_back({mouth, depth + gap, *inner});
     }
-    const std::vector<double> turning =
-        Turning(outline, std::max(2, static_cast<int>(0.012 * leaf.size)));
+    const std::vector<double>& turning = leaf.turning;
     const std::vector<double> bottom =
         Turning(outline, std::max(2, static_cast<int>(0.06 * leaf.size)));
     // Each half from the apex to the petiole sinus, as a run of outline indices.
