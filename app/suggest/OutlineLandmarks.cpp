@@ -478,8 +478,9 @@ struct SinusPair {
 // The likely upper and lower sinuses of a half among its deep notches,
 // best first. Usually the upper sinus is the deepest notch in the upper
 // directions and the lower one the deepest beyond it; on leaves whose upper
-// sinus is shallow the two deepest of all are the pair instead.
-std::vector<SinusPair> SinusPairs(const std::vector<Sinus>& notches)
+// sinus is shallow the two deepest of all are the pair instead. With
+// everyPair, every other pair in order round the half follows.
+std::vector<SinusPair> SinusPairs(const std::vector<Sinus>& notches, bool everyPair)
 {
     auto deepest = [&](auto&& among) {
         const Sinus* best = nullptr;
@@ -511,6 +512,11 @@ std::vector<SinusPair> SinusPairs(const std::vector<Sinus>& notches)
         add(upper, deepest([&](const Sinus& notch) {
                 return notch.at > upper->at && notch.angle >= upper->angle + 15.0;
             }));
+    if (everyPair)
+        for (const Sinus& one : notches)
+            for (const Sinus& other : notches)
+                if (one.at < other.at && other.angle >= one.angle + 15.0)
+                    add(&one, &other);
     return pairs;
 }
 
@@ -690,22 +696,12 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         std::vector<int> run;
         std::vector<int> position; // along the run, of each outline index; -1 off it
         bool onLeft = false;
+        bool mirrored = false;          // its sinuses chosen to mirror the other half's
         std::vector<SinusPair> sinuses; // the likely pairs of lateral sinuses, best first
     };
     std::vector<Half> halves;
-    for (const int direction : {1, -1}) {
-        Half& half = halves.emplace_back();
-        half.position.assign(static_cast<std::size_t>(count), -1);
-        for (int i = apex;; i = (i + direction + count) % count) {
-            half.position[static_cast<std::size_t>(i)] = static_cast<int>(half.run.size());
-            half.run.push_back(i);
-            if (i == sinus || half.run.size() >= static_cast<std::size_t>(count))
-                break;
-        }
-        double meanSide = 0.0;
-        for (const int i : half.run)
-            meanSide += side[static_cast<std::size_t>(i)];
-        half.onLeft = meanSide > 0;
+    // A half's likely pairs of lateral sinuses, best first.
+    auto sinusPairs = [&](const Half& half, bool everyPair) {
         // The lateral sinuses are deep notches away from the petiole sinus.
         std::vector<Sinus> candidates;
         const int last = static_cast<int>(half.run.size()) - 1;
@@ -719,12 +715,12 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                     0.15 * leaf.size)
                 candidates.push_back({k, notch.point, angle, notch.depth});
         }
-        half.sinuses = SinusPairs(candidates);
+        std::vector<SinusPair> pairs = SinusPairs(candidates, everyPair);
         // The N2 vein leaves the midrib at well under a right angle, and the
         // lower sinus opens short of the petiole's direction. A pair that
         // puts the N2 tip further round has taken the lower lobe for the
         // upper one; a lower sinus further round is a notch of the N4 lobe.
-        std::erase_if(half.sinuses, [&](const SinusPair& pair) {
+        std::erase_if(pairs, [&](const SinusPair& pair) {
             const auto tip = std::max_element(
                 half.run.begin() + pair.upper.at, half.run.begin() + pair.lower.at + 1,
                 [&](int a, int b) {
@@ -733,6 +729,41 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             return std::abs(side[static_cast<std::size_t>(*tip)]) > 80.0 ||
                    pair.lower.angle > 130.0;
         });
+        return pairs;
+    };
+    for (const int direction : {1, -1}) {
+        Half& half = halves.emplace_back();
+        half.position.assign(static_cast<std::size_t>(count), -1);
+        for (int i = apex;; i = (i + direction + count) % count) {
+            half.position[static_cast<std::size_t>(i)] = static_cast<int>(half.run.size());
+            half.run.push_back(i);
+            if (i == sinus || half.run.size() >= static_cast<std::size_t>(count))
+                break;
+        }
+        double meanSide = 0.0;
+        for (const int i : half.run)
+            meanSide += side[static_cast<std::size_t>(i)];
+        half.onLeft = meanSide > 0;
+        half.sinuses = sinusPairs(half, false);
+    }
+    // A half can show no likely pair, as where its deepest notch is the lower
+    // sinus and the next beyond it an N4 lobe's. Where the other half shows
+    // one, any pair of its notches within 15 degrees of the other's best
+    // will do; each point found from it then needs its partner on the other
+    // half (below). On 400 synthetic leaves, 132 more landmarks within 2 mm
+    // and 4 fewer more than 5 mm off.
+    for (int h = 0; h < 2; ++h) {
+        Half& half = halves[static_cast<std::size_t>(h)];
+        const Half& other = halves[static_cast<std::size_t>(1 - h)];
+        if (!half.sinuses.empty() || other.sinuses.empty())
+            continue;
+        const SinusPair& model = other.sinuses.front();
+        half.sinuses = sinusPairs(half, true);
+        std::erase_if(half.sinuses, [&](const SinusPair& pair) {
+            return std::abs(pair.upper.angle - model.upper.angle) > 15.0 ||
+                   std::abs(pair.lower.angle - model.lower.angle) > 15.0;
+        });
+        half.mirrored = !half.sinuses.empty();
     }
     const std::array<const SinusPair*, 2> chosen =
         MirroredSinuses(halves[0].sinuses, halves[1].sinuses, leaf.size);
@@ -1061,6 +1092,22 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         if (!n4Choices[h].empty())
             found.insert(found.end(), n4Choices[h][pick[h]].landmarks.begin(),
                          n4Choices[h][pick[h]].landmarks.end());
+    // A half whose sinuses were chosen to mirror the other's keeps only the
+    // points whose partners the other half shows.
+    for (const Half& half : halves) {
+        if (!half.mirrored)
+            continue;
+        auto ours = [&](int n) { return half.onLeft ? n >= 9 && n <= 19 : n >= 21 && n <= 31; };
+        auto partnered = [&](int n) {
+            return std::any_of(found.begin(), found.end(),
+                               [&](const auto& entry) { return entry.first == 40 - n; });
+        };
+        std::vector<std::pair<int, cv::Point2d>> kept;
+        for (const auto& entry : found)
+            if (!ours(entry.first) || partnered(entry.first))
+                kept.push_back(entry);
+        found = std::move(kept);
+    }
     return Symmetric(found, petiole, apexward);
 }
 

@@ -313,6 +313,15 @@ TEST(SuggestLandmarks, TakesTheN4TipsThatMirrorEachOtherAmongTheStronglyVeinedTe
         ExpectSuggestedNearTruth(seed, {11, 29});
 }
 
+// On one half of these leaves the deepest notch is the lower sinus and the
+// next beyond it an N4 lobe's, so no likely pair showed; the pair that
+// mirrors the other half's is taken.
+TEST(SuggestLandmarks, TakesTheSinusesThatMirrorTheOtherHalfsWhereAHalfShowsNoLikelyPair)
+{
+    for (const std::uint64_t seed : {88U, 188U})
+        ExpectSuggestedNearTruth(seed, {23, 27, 29});
+}
+
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
 // poorly about every line (this one's best mirror runs through a lobe) gets
 // none rather than all of them a lobe off.
