@@ -747,23 +747,27 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         half.sinuses = sinusPairs(half, false);
     }
     // A half can show no likely pair, as where its deepest notch is the lower
-    // sinus and the next beyond it an N4 lobe's. Where the other half shows
-    // one, any pair of its notches within 15 degrees of the other's best
-    // will do; each point found from it then needs its partner on the other
-    // half (below). On 400 synthetic leaves, 132 more landmarks within 2 mm
-    // and 4 fewer more than 5 mm off.
-    for (int h = 0; h < 2; ++h) {
-        Half& half = halves[static_cast<std::size_t>(h)];
-        const Half& other = halves[static_cast<std::size_t>(1 - h)];
-        if (!half.sinuses.empty() || other.sinuses.empty())
+    // sinus and the next beyond it an N4 lobe's. Any pair of its notches then
+    // will do that lies within 15 degrees of one the other half shows or,
+    // where neither half shows one, of any pair of the other's notches. Each
+    // point found from such a pair needs its partner on the other half
+    // (below).
+    const std::array<bool, 2> showed = {!halves[0].sinuses.empty(), !halves[1].sinuses.empty()};
+    std::array<std::vector<SinusPair>, 2> every;
+    for (std::size_t h = 0; h < 2; ++h)
+        if (!showed[h])
+            every[h] = sinusPairs(halves[h], true);
+    for (std::size_t h = 0; h < 2; ++h) {
+        if (showed[h])
             continue;
-        const SinusPair& model = other.sinuses.front();
-        half.sinuses = sinusPairs(half, true);
-        std::erase_if(half.sinuses, [&](const SinusPair& pair) {
-            return std::abs(pair.upper.angle - model.upper.angle) > 15.0 ||
-                   std::abs(pair.lower.angle - model.lower.angle) > 15.0;
-        });
-        half.mirrored = !half.sinuses.empty();
+        const std::vector<SinusPair>& others = showed[1 - h] ? halves[1 - h].sinuses : every[1 - h];
+        for (const SinusPair& pair : every[h])
+            if (std::any_of(others.begin(), others.end(), [&](const SinusPair& other) {
+                    return std::abs(pair.upper.angle - other.upper.angle) <= 15.0 &&
+                           std::abs(pair.lower.angle - other.lower.angle) <= 15.0;
+                }))
+                halves[h].sinuses.push_back(pair);
+        halves[h].mirrored = !halves[h].sinuses.empty();
     }
     const std::array<const SinusPair*, 2> chosen =
         MirroredSinuses(halves[0].sinuses, halves[1].sinuses, leaf.size);
@@ -1093,7 +1097,17 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             found.insert(found.end(), n4Choices[h][pick[h]].landmarks.begin(),
                          n4Choices[h][pick[h]].landmarks.end());
     // A half whose sinuses were chosen to mirror the other's keeps only the
-    // points whose partners the other half shows.
+    // points whose partners the other half shows. Where neither half showed
+    // a likely pair, as on nearly entire leaves, the lower lobe found is
+    // often an N4 lobe: only the N2 tooth, its bases and the secondary tip
+    // beside it stand. On 400 synthetic leaves, these pairs give 192 more
+    // landmarks within 2 mm and 4 fewer more than 5 mm off; keeping the
+    // lower lobes of such leaves, 84 more within 2 mm but 23 more off.
+    if (halves[0].mirrored && halves[1].mirrored)
+        std::erase_if(found, [](const auto& entry) {
+            const int n = std::min(entry.first, 40 - entry.first);
+            return (n >= 9 && n < 15) || n == 19;
+        });
     for (const Half& half : halves) {
         if (!half.mirrored)
             continue;

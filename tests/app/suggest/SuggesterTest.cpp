@@ -313,13 +313,14 @@ TEST(SuggestLandmarks, TakesTheN4TipsThatMirrorEachOtherAmongTheStronglyVeinedTe
         ExpectSuggestedNearTruth(seed, {11, 29});
 }
 
-// On one half of these leaves the deepest notch is the lower sinus and the
-// next beyond it an N4 lobe's, so no likely pair showed; the pair that
-// mirrors the other half's is taken.
+// On one half of these leaves (on both of the nearly entire one, 117) the
+// deepest notch is the lower sinus and the next beyond it an N4 lobe's, so
+// no likely pair showed; the pairs that mirror each other are taken.
 TEST(SuggestLandmarks, TakesTheSinusesThatMirrorTheOtherHalfsWhereAHalfShowsNoLikelyPair)
 {
     for (const std::uint64_t seed : {88U, 188U})
         ExpectSuggestedNearTruth(seed, {23, 27, 29});
+    ExpectSuggestedNearTruth(117, {16, 17, 23, 24});
 }
 
 // A wrong axis would mislabel every landmark, so a leaf that mirrors itself
