@@ -253,11 +253,12 @@ TEST(SuggestLandmarks, FollowsTheVeinsBackWhereTheCoarsePathCutTheCornerToTheBra
 }
 
 // The veins from the teeth beside the sinuses either side of the N2 lobe
-// run down N2 together from where the first of them leaves it.
-TEST(SuggestLandmarks, FindsWhereN2FirstRamifiesFromTheTeethBesideItsSinuses)
+// run down N2 together from where the first of them leaves it; those from
+// the teeth beside the upper sinuses on the apex's side, down N1.
+TEST(SuggestLandmarks, FindsWhereN1AndN2FirstRamifyFromTheTeethBesideTheSinuses)
 {
-    for (const std::uint64_t seed : {1U, 3U})
-        ExpectSuggestedNearTruth(seed, {3, 5});
+    for (const std::uint64_t seed : {3U, 4U})
+        ExpectSuggestedNearTruth(seed, {3, 4, 5});
 }
 
 // The small N4 tooth's bases mirror each other loosely: on this leaf the
