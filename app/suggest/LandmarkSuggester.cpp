@@ -104,31 +104,23 @@ BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point
     for (const auto& half : N4Branches)
         if (at.contains(half.n3) && at.contains(half.n4))
             searches.push_back({half.branch, at[half.n3], at[half.n4], at[half.n3], false, {}});
-    const std::vector<double>& turning = leaf.turning;
+    // The first ramification of a main vein, from the teeth beside the two
+    // sinuses either side of its lobe, walking from each towards the tip.
     static constexpr struct {
-        int branch, n2, upperSinus, lowerSinus;
-    } N2Branches[] = {{3, 17, 19, 14}, {5, 23, 21, 26}};
-    for (const auto& half : N2Branches) {
-        if (!at.contains(half.n2) || !at.contains(half.upperSinus) || !at.contains(half.lowerSinus))
+        int branch, tip, sinusA, sinusB;
+    } FirstBranches[] = {{3, 17, 19, 14}, {5, 23, 21, 26}, {4, 20, 19, 21}};
+    for (const auto& vein : FirstBranches) {
+        if (!at.contains(vein.tip) || !at.contains(vein.sinusA) || !at.contains(vein.sinusB))
             continue;
-        const int tip = NearestIndex(leaf.outline, at[half.n2]);
+        const int tip = NearestIndex(leaf.outline, at[vein.tip]);
         auto toothBeside = [&](int sinus) {
-            return FirstTooth(leaf.outline, turning, NearestIndex(leaf.outline, at[sinus]), tip);
+            return FirstTooth(leaf.outline, leaf.turning, NearestIndex(leaf.outline, at[sinus]),
+                              tip);
         };
-        const std::optional<cv::Point> upper = toothBeside(half.upperSinus);
-        const std::optional<cv::Point> lower = toothBeside(half.lowerSinus);
-        if (upper && lower)
-            searches.push_back({half.branch, *upper, *lower, at[half.n2], true, {}});
-    }
-    if (at.contains(20) && at.contains(19) && at.contains(21)) {
-        const int apex = NearestIndex(leaf.outline, at[20]);
-        auto toothBeside = [&](int sinus) {
-            return FirstTooth(leaf.outline, turning, NearestIndex(leaf.outline, at[sinus]), apex);
-        };
-        const std::optional<cv::Point> one = toothBeside(19);
-        const std::optional<cv::Point> other = toothBeside(21);
-        if (one && other)
-            searches.push_back({4, *one, *other, at[20], true, {}});
+        const std::optional<cv::Point> toothA = toothBeside(vein.sinusA);
+        const std::optional<cv::Point> toothB = toothBeside(vein.sinusB);
+        if (toothA && toothB)
+            searches.push_back({vein.branch, *toothA, *toothB, at[vein.tip], true, {}});
     }
     const cv::Point petiole = at[1];
     cv::parallel_for_(cv::Range(0, static_cast<int>(searches.size())), [&](const cv::Range& range) {
