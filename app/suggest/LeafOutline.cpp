@@ -243,6 +243,8 @@ std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach)
 {
     const int count = static_cast<int>(outline.size());
     std::vector<double> turning(outline.size());
+    // Reaching past half the outline would wrap the indices below zero.
+    reach = std::min(reach, count / 2);
     for (int i = 0; i < count; ++i) {
         const cv::Point2d before = outline[static_cast<std::size_t>(i)] -
                                    outline[static_cast<std::size_t>((i - reach + count) % count)];
