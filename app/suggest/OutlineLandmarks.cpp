@@ -1114,6 +1114,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     // to judge. On 400 synthetic leaves this gives 29 more landmarks within
     // 2 mm and none more than 5 mm off; within 20 degrees, 30 and 4.
     std::array<std::size_t, 2> pick = {0, 0};
+    bool paired = false;
     if (!n4Choices[0].empty() && !n4Choices[1].empty()) {
         auto mirror = [&](std::size_t i, std::size_t j) {
             const N4Choice& a = n4Choices[0][i];
@@ -1121,7 +1122,6 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             return Mirrored(a.angle, a.reach, b.angle, b.reach, 14.0);
         };
         const std::size_t ranks = n4Choices[0].size() + n4Choices[1].size() - 1;
-        bool paired = false;
         for (std::size_t rank = 0; rank < ranks && !paired; ++rank)
             for (std::size_t i = 0; i <= rank && !paired; ++i)
                 if (i < n4Choices[0].size() && rank - i < n4Choices[1].size() &&
@@ -1130,8 +1130,13 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                     paired = true;
                 }
     }
+    // A half with several such teeth and none of them paired leaves its N4
+    // tip to the user: its first is right under twice as often as wrong,
+    // where a half's only candidate is right 27 times as often. On 1000
+    // synthetic leaves, 13 fewer landmarks more than 5 mm off and 3 more
+    // within 2 mm; the real leaves are unchanged.
     for (std::size_t h = 0; h < 2; ++h)
-        if (!n4Choices[h].empty())
+        if (!n4Choices[h].empty() && (n4Choices[h].size() == 1 || paired))
             found.insert(found.end(), n4Choices[h][pick[h]].landmarks.begin(),
                          n4Choices[h][pick[h]].landmarks.end());
     // A half whose sinuses were chosen to mirror the other's keeps only the
