@@ -512,11 +512,25 @@ std::vector<SinusPair> SinusPairs(const std::vector<Sinus>& notches, bool everyP
         add(upper, deepest([&](const Sinus& notch) {
                 return notch.at > upper->at && notch.angle >= upper->angle + 15.0;
             }));
-    if (everyPair)
-        for (const Sinus& one : notches)
-            for (const Sinus& other : notches)
-                if (one.at < other.at && other.angle >= one.angle + 15.0)
-                    add(&one, &other);
+    if (everyPair) {
+        // A vine leaf's half has a few deep notches. A ragged outline can
+        // have hundreds, and its pairs, matched against the other half's,
+        // would grow as the fourth power of their count: only the deepest
+        // dozen are paired.
+        constexpr std::size_t Most = 12;
+        std::vector<const Sinus*> deep;
+        for (const Sinus& notch : notches)
+            deep.push_back(&notch);
+        if (deep.size() > Most) {
+            std::nth_element(deep.begin(), deep.begin() + Most, deep.end(),
+                             [](const Sinus* a, const Sinus* b) { return a->depth > b->depth; });
+            deep.resize(Most);
+        }
+        for (const Sinus* one : deep)
+            for (const Sinus* other : deep)
+                if (one->at < other->at && other->angle >= one->angle + 15.0)
+                    add(one, other);
+    }
     return pairs;
 }
 
