@@ -220,6 +220,15 @@ TEST(SuggestLandmarks, TakesNoN4NotchForTheLowerSinusOfANearlyEntireLeaf)
     }
 }
 
+// On a nearly entire leaf the lower sinus is too shallow to bound the N3
+// lobe, and the notch taken for it is an N4 lobe's. N3 still shows as a main
+// vein, and the N3 and N4 tips are found from it.
+TEST(SuggestLandmarks, FindsTheN3TipByItsVeinWhereNoLowerSinusBoundsItsLobe)
+{
+    for (const std::uint64_t seed : {55U, 69U, 121U, 175U})
+        ExpectSuggestedNearTruth(seed, {13, 27, 11, 29});
+}
+
 // In a shallow bay, the notch of the tooth beside the bottom can come nearer
 // the petiole point than the bottom does: taken for the sinus's base, it lay
 // 6 to 7 mm off on these leaves. Such a base is left to the user.
