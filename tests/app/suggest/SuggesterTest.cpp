@@ -229,6 +229,14 @@ TEST(SuggestLandmarks, FindsTheN3TipByItsVeinWhereNoLowerSinusBoundsItsLobe)
         ExpectSuggestedNearTruth(seed, {13, 27, 11, 29});
 }
 
+// Some N4 lobes are short: their tips reach only 0.59 to 0.62 times as far
+// as the N3 tip on these leaves.
+TEST(SuggestLandmarks, FindsTheN4TipOfAShortN4Lobe)
+{
+    for (const std::uint64_t seed : {33U, 84U, 119U, 197U})
+        ExpectSuggestedNearTruth(seed, {11, 29});
+}
+
 // In a shallow bay, the notch of the tooth beside the bottom can come nearer
 // the petiole point than the bottom does: taken for the sinus's base, it lay
 // 6 to 7 mm off on these leaves. Such a base is left to the user.
