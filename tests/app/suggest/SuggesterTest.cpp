@@ -229,8 +229,8 @@ TEST(SuggestLandmarks, FindsTheN3TipByItsVeinWhereNoLowerSinusBoundsItsLobe)
         ExpectSuggestedNearTruth(seed, {13, 27, 11, 29});
 }
 
-// Some N4 lobes are short: their tips reach only 0.59 to 0.62 times as far
-// as the N3 tip on these leaves.
+// Some N4 lobes are short: on these leaves their tips reach 0.59 to just
+// under 0.63 times as far as the N3 tip.
 TEST(SuggestLandmarks, FindsTheN4TipOfAShortN4Lobe)
 {
     for (const std::uint64_t seed : {33U, 84U, 119U, 197U})
