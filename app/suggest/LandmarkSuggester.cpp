@@ -61,7 +61,9 @@ std::optional<cv::Point> FirstTooth(const std::vector<cv::Point2d>& outline,
 //   where they leave it, and part where the first of them does.
 // - Where N1 first ramifies: the same, from the teeth beside the two upper
 //   sinuses on the apex's side.
-//   Such a junction is given only where it lies on the main vein, an eighth
+//   Such a junction is given only where it lies on the main vein (within
+//   0.12 of the way off the straight line to its tip, as the vein bends:
+//   right junctions on synthetic leaves lie up to 0.115 off), an eighth
 //   to three fifths of the way to its tip, with both teeth at most 52
 //   degrees off the vein's way from there, as secondary veins leave it at
 //   about 45. A path to a tooth further round has followed another vein: on
@@ -149,7 +151,7 @@ BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point
                        std::clamp(way.dot(vein) / (cv::norm(way) * cv::norm(vein)), -1.0, 1.0)) *
                    180.0 / std::numbers::pi;
         };
-        if (along >= 0.125 && along <= 0.6 && across <= 0.05 && offVein(search.tipA) <= 52.0 &&
+        if (along >= 0.125 && along <= 0.6 && across <= 0.12 && offVein(search.tipA) <= 52.0 &&
             offVein(search.tipB) <= 52.0)
             branches.emplace_back(search.landmark, *search.join);
     }
