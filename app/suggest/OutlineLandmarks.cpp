@@ -1026,16 +1026,17 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // shortest synthetic N4 lobes end: on 1000 synthetic leaves, 672 more
         // landmarks within 2 mm and 29 more more than 5 mm off. As the one
         // bound, 0.6 put short teeth among the others and lost 81 right
-        // landmarks on 800 leaves. Each such tooth's vein strength is the strongest of its
-        // lines to that stretch of N3; only lines inside the blade count, as
-        // one across the petiole sinus takes the sinus's edge for a vein. Of
-        // the teeth whose veins run within 1.15 times as strongly as the
-        // strongest, the farthest round is the likeliest tip, and comes
-        // first: a tooth of the N3 lobe sends its line alongside N3's own
-        // vein. Within 1.3, the N4 lobe's next tooth round, whose line runs
-        // along a secondary vein of N4, came first on both halves of some
-        // leaves (on 800 synthetic leaves, 22 more more than 5 mm off and 16
-        // fewer within 2 mm); within 1.08, a real leaf's N4 tips go wrong.
+        // landmarks on 800 leaves. Each such tooth's vein strength is the
+        // strongest of its lines to that stretch of N3; only lines inside the
+        // blade count, as one across the petiole sinus takes the sinus's edge
+        // for a vein. Of the teeth whose veins run within 1.15 times as
+        // strongly as the strongest, the farthest round is the likeliest tip,
+        // and comes first: a tooth of the N3 lobe sends its line alongside
+        // N3's own vein. Within 1.3, the N4 lobe's next tooth round, whose
+        // line runs along a secondary vein of N4, came first on both halves
+        // of some leaves (on 800 synthetic leaves, 22 more more than 5 mm off
+        // and 16 fewer within 2 mm); within 1.08, a real leaf's N4 tips go
+        // wrong.
         auto n4Tips = [&](int n3Tip, double n3Angle, double least) -> std::vector<int> {
             const cv::Point2d n3Point =
                 outline[static_cast<std::size_t>(run[static_cast<std::size_t>(n3Tip)])];
@@ -1124,8 +1125,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                     tips = n4Tips(*n3Tip, n3Angle, 0.58);
                 for (const int tip : tips) {
                     N4Choice& choice = n4Choices[static_cast<std::size_t>(h)].emplace_back();
-                    choice.angle = std::abs(
-                        side[static_cast<std::size_t>(run[static_cast<std::size_t>(tip)])]);
+                    choice.angle = angleAt(tip);
                     choice.reach = reachAt(tip);
                     choice.landmarks.emplace_back(n4[0], at(tip));
                     // The base on the apex side lies on the long flank of a
