@@ -932,7 +932,13 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         };
         // Such a base still counts in the check that the halves mirror each
         // other, where its partner is judged against it, and goes after it.
-        if (!doubtful(upper, 0, n2)) {
+        // Where neither half showed a likely pair, as on nearly entire
+        // leaves, the lower sinus found is often an N4 lobe's notch: no
+        // sinus is suggested from such pairs. On 400 synthetic leaves, these
+        // pairs give 192 more landmarks within 2 mm and 4 fewer more than
+        // 5 mm off; keeping their lower lobes, 84 more within 2 mm but 23
+        // more off.
+        if (!bothMirrored && !doubtful(upper, 0, n2)) {
             found.emplace_back(names[0], upper.point);
             if (besideBottom(upper, 0, n2))
                 basesBesideBottom.push_back(names[0]);
@@ -947,7 +953,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
         // far on the real leaves, 0.66 to 0.93 on the synthetic ones.
         const double n2Angle = angleAt(n2);
         const bool farLower = lower.angle - n2Angle > 65.0 || reachAt(n3) < 0.58 * reachAt(n2);
-        if (!farLower && !doubtful(lower, n2, n3)) {
+        if (!bothMirrored && !farLower && !doubtful(lower, n2, n3)) {
             found.emplace_back(names[2], lower.point);
             if (besideBottom(lower, n2, n3))
                 basesBesideBottom.push_back(names[2]);
@@ -1202,18 +1208,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             found.insert(found.end(), n4Choices[h][pick[h]].landmarks.begin(),
                          n4Choices[h][pick[h]].landmarks.end());
     // A half whose sinuses were chosen to mirror the other's keeps only the
-    // points whose partners the other half shows. Where neither half showed
-    // a likely pair, as on nearly entire leaves, the lower sinus found is
-    // often an N4 lobe's notch: only the N2 tooth, its bases, the secondary
-    // tip beside it and the points found from the N3 vein stand, not the
-    // sinuses. On 400 synthetic leaves, these pairs give 192 more landmarks
-    // within 2 mm and 4 fewer more than 5 mm off; keeping the lower lobes of
-    // such leaves, 84 more within 2 mm but 23 more off.
-    if (bothMirrored)
-        std::erase_if(found, [](const auto& entry) {
-            const int n = std::min(entry.first, 40 - entry.first);
-            return n == 14 || n == 19;
-        });
+    // points whose partners the other half shows.
     for (const Half& half : halves) {
         if (!half.mirrored)
             continue;
