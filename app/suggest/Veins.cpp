@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -84,15 +85,15 @@ std::vector<cv::Point> MiddleOfLine(cv::Point2d tip, cv::Point2d petiole)
     return pixels;
 }
 
-// The cheapest paths over a cost grid from start to two goals, each as the
-// grid indices (row * cols + column) from its goal back to the start; empty
-// where a goal cannot be reached. A step to one of the eight neighbours costs
-// its length times the mean of the two cells' costs; cells that cost
-// infinitely much are never entered. Dijkstra, stopped once both goals are
-// reached: the paths form a tree rooted at the start, so once they meet they
-// run on together.
-std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point start,
-                                              std::array<cv::Point, 2> goals)
+// The cheapest paths over a cost grid from start to goals, each as the grid
+// indices (row * cols + column) from its goal back to the start; empty where
+// a goal cannot be reached. A step to one of the eight neighbours costs its
+// length times the mean of the two cells' costs; cells that cost infinitely
+// much are never entered. Dijkstra, stopped once every goal is reached: the
+// paths form a tree rooted at the start, so once two meet they run on
+// together.
+std::vector<std::vector<int>> CheapestPaths(const cv::Mat& cost, cv::Point start,
+                                            const std::vector<cv::Point>& goals)
 {
     // A border of cells that cannot be entered spares every step a bounds check.
     constexpr float Never = std::numeric_limits<float>::infinity();
@@ -107,7 +108,8 @@ std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point sta
 
     // Dial's form of Dijkstra: the costs in whole eighths, and a ring of
     // buckets, one for each distance still ahead, which the costliest step
-    // cannot outrun.
+    // cannot outrun; as many as a power of two, so that a distance finds its
+    // bucket by a mask rather than a division.
     std::vector<int> units(padded.total(), -1);
     int dearest = 0;
     for (std::size_t i = 0; i < units.size(); ++i)
@@ -115,25 +117,32 @@ std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point sta
             units[i] = static_cast<int>(std::lround(8.0f * costs[i]));
             dearest = std::max(dearest, units[i]);
         }
-    const std::size_t ring = static_cast<std::size_t>(2 * dearest + 2);
+    const std::size_t ring = std::bit_ceil(static_cast<std::size_t>(2 * dearest + 2));
+    const std::size_t bucketOf = ring - 1;
     std::vector<std::vector<int>> buckets(ring);
     std::vector<int> distance(padded.total(), std::numeric_limits<int>::max());
     std::vector<int> from(distance.size(), -1);
     distance[static_cast<std::size_t>(indexOf(start))] = 0;
     buckets[0].push_back(indexOf(start));
     std::size_t waiting = 1;
-    const std::array<int, 2> last = {indexOf(goals[0]), indexOf(goals[1])};
-    std::array<bool, 2> reached = {false, false};
-    for (int sofar = 0; waiting > 0 && !(reached[0] && reached[1]); ++sofar) {
-        std::vector<int>& bucket = buckets[static_cast<std::size_t>(sofar) % ring];
-        while (!bucket.empty() && !(reached[0] && reached[1])) {
+    std::vector<int> last;
+    for (const cv::Point goal : goals)
+        last.push_back(indexOf(goal));
+    // When a distance's bucket comes up, every cell nearer is settled, and
+    // its path final.
+    auto settled = [&](int sofar) {
+        return std::all_of(last.begin(), last.end(), [&](int goal) {
+            return distance[static_cast<std::size_t>(goal)] < sofar;
+        });
+    };
+    for (int sofar = 0; waiting > 0 && !settled(sofar); ++sofar) {
+        std::vector<int>& bucket = buckets[static_cast<std::size_t>(sofar) & bucketOf];
+        while (!bucket.empty()) {
             const int at = bucket.back();
             bucket.pop_back();
             --waiting;
             if (distance[static_cast<std::size_t>(at)] != sofar)
                 continue; // reached more cheaply since
-            reached[0] = reached[0] || at == last[0];
-            reached[1] = reached[1] || at == last[1];
             const int here = units[static_cast<std::size_t>(at)];
             for (std::size_t k = 0; k < 8; ++k) {
                 const int next = at + offsets[k];
@@ -146,15 +155,15 @@ std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point sta
                 if (through < distance[static_cast<std::size_t>(next)]) {
                     distance[static_cast<std::size_t>(next)] = through;
                     from[static_cast<std::size_t>(next)] = at;
-                    buckets[static_cast<std::size_t>(through) % ring].push_back(next);
+                    buckets[static_cast<std::size_t>(through) & bucketOf].push_back(next);
                     ++waiting;
                 }
             }
         }
     }
-    std::array<std::vector<int>, 2> paths;
-    for (std::size_t goal = 0; goal < 2; ++goal)
-        if (reached[goal])
+    std::vector<std::vector<int>> paths(goals.size());
+    for (std::size_t goal = 0; goal < goals.size(); ++goal)
+        if (distance[static_cast<std::size_t>(last[goal])] != std::numeric_limits<int>::max())
             for (int at = last[goal]; at >= 0; at = from[static_cast<std::size_t>(at)])
                 paths[goal].push_back((at / width - 1) * cost.cols + at % width - 1);
     return paths;
@@ -162,11 +171,11 @@ std::array<std::vector<int>, 2> CheapestPaths(const cv::Mat& cost, cv::Point sta
 
 // Where two paths from one start, as CheapestPaths gives them, meet: the
 // index in the second path of its first cell that lies on the first.
-std::size_t JoinAt(const std::array<std::vector<int>, 2>& paths)
+std::size_t JoinAt(const std::vector<int>& first, const std::vector<int>& second)
 {
-    std::unordered_set<int> onFirst(paths[0].begin(), paths[0].end());
+    std::unordered_set<int> onFirst(first.begin(), first.end());
     std::size_t at = 0;
-    while (at + 1 < paths[1].size() && !onFirst.contains(paths[1][at]))
+    while (at + 1 < second.size() && !onFirst.contains(second[at]))
         ++at;
     return at;
 }
@@ -263,22 +272,29 @@ bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole)
     return true;
 }
 
-std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& blade,
-                                      cv::Point petiole, cv::Point tipA, cv::Point tipB)
+std::vector<std::optional<cv::Point>>
+VeinJunctions(const cv::Mat& darkness, const cv::Mat& blade, cv::Point petiole,
+              const std::vector<std::array<cv::Point, 2>>& pairs)
 {
-    // The paths stay near the triangle of the three points; veins bend, so
-    // with a margin of an eighth of its size.
-    const cv::Rect corners = cv::boundingRect(std::vector<cv::Point>{petiole, tipA, tipB});
-    const int margin = std::max(corners.width, corners.height) / 8 + 2;
-    const cv::Rect area = cv::Rect(corners.x - margin, corners.y - margin,
-                                   corners.width + 2 * margin, corners.height + 2 * margin) &
+    std::vector<std::optional<cv::Point>> junctions(pairs.size());
+    std::vector<cv::Point> tips;
+    for (const auto& pair : pairs)
+        tips.insert(tips.end(), pair.begin(), pair.end());
+    // The paths stay near the polygon of the points; veins bend, so with a
+    // margin of an eighth of its size.
+    std::vector<cv::Point> corners = tips;
+    corners.push_back(petiole);
+    const cv::Rect bounds = cv::boundingRect(corners);
+    const int margin = std::max(bounds.width, bounds.height) / 8 + 2;
+    const cv::Rect area = cv::Rect(bounds.x - margin, bounds.y - margin, bounds.width + 2 * margin,
+                                   bounds.height + 2 * margin) &
                           cv::Rect(0, 0, darkness.cols, darkness.rows);
-    for (const cv::Point point : {petiole, tipA, tipB})
+    for (const cv::Point point : corners)
         if (!area.contains(point))
-            return std::nullopt;
+            return junctions;
 
     // The paths are found at half the resolution, with four times fewer
-    // pixels; two veins that run close merge there a little early, so the
+    // pixels; two veins that run close merge there a little early, so each
     // junction is then found again at the full resolution near where they do.
     constexpr int Coarse = 2;
     const cv::Mat coarse = VeinCost(darkness, blade, area, Coarse);
@@ -286,53 +302,61 @@ std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& bl
         const cv::Point at = (point - area.tl()) / Coarse;
         return cv::Point(std::min(at.x, coarse.cols - 1), std::min(at.y, coarse.rows - 1));
     };
-    const auto paths = CheapestPaths(coarse, coarseOf(petiole), {coarseOf(tipA), coarseOf(tipB)});
-    if (paths[0].empty() || paths[1].empty())
-        return std::nullopt;
+    std::vector<cv::Point> goals;
+    for (const cv::Point tip : tips)
+        goals.push_back(coarseOf(tip));
+    const std::vector<std::vector<int>> paths = CheapestPaths(coarse, coarseOf(petiole), goals);
     auto workOf = [&](int index) {
         const cv::Point at = cv::Point(index % coarse.cols, index / coarse.cols) * Coarse +
                              cv::Point(Coarse / 2, Coarse / 2);
         return area.tl() +
                cv::Point(std::min(at.x, area.width - 1), std::min(at.y, area.height - 1));
     };
-    const std::size_t join = JoinAt(paths);
-    const cv::Point centre = workOf(paths[1][join]);
-    // The junction again at the full resolution, in a window round the coarse
-    // one, between where the paths enter and leave it: from the petiole
-    // point's side along the common path, out towards each tip along its own.
-    const std::vector<int>& trunk = paths[1];
-    auto fineJunction = [&](int reach) -> std::optional<cv::Point> {
-        const cv::Rect window =
-            cv::Rect(centre.x - reach, centre.y - reach, 2 * reach + 1, 2 * reach + 1) & area;
-        std::size_t in = join;
-        while (in + 1 < trunk.size() && window.contains(workOf(trunk[in + 1])))
-            ++in;
-        std::array<cv::Point, 2> out;
-        for (std::size_t tip = 0; tip < 2; ++tip) {
-            const std::vector<int>& path = paths[tip];
-            std::size_t at = path.size() - 1 - (trunk.size() - 1 - join); // the junction on it
-            while (at > 0 && window.contains(workOf(path[at - 1])))
-                --at;
-            out[tip] = workOf(path[at]) - window.tl();
-        }
-        const cv::Mat fine = VeinCost(darkness, blade, window, 1);
-        const auto finePaths = CheapestPaths(fine, workOf(trunk[in]) - window.tl(), out);
-        if (finePaths[0].empty() || finePaths[1].empty())
-            return std::nullopt;
-        const int at = finePaths[1][JoinAt(finePaths)];
-        return window.tl() + cv::Point(at % fine.cols, at / fine.cols);
-    };
-    // The fine junction usually lies within a few coarse pixels of the
-    // coarse one. Farther off, a coarse path cut a corner off its vein near
-    // the junction, so the fine paths started off the vein and met early; a
-    // window three times as wide reaches back to where the coarse paths
-    // still follow their veins.
-    constexpr int Reach = 20;
-    constexpr int Stray = 8;
-    const std::optional<cv::Point> near = fineJunction(Reach);
-    if (near && std::hypot(near->x - centre.x, near->y - centre.y) <= Stray)
-        return near;
-    return fineJunction(3 * Reach).value_or(centre);
+    for (std::size_t pair = 0; pair < pairs.size(); ++pair) {
+        const std::vector<int>& first = paths[2 * pair];
+        const std::vector<int>& trunk = paths[2 * pair + 1];
+        if (first.empty() || trunk.empty())
+            continue;
+        const std::size_t join = JoinAt(first, trunk);
+        const cv::Point centre = workOf(trunk[join]);
+        // The junction again at the full resolution, in a window round the
+        // coarse one, between where the paths enter and leave it: from the
+        // petiole point's side along the common path, out towards each tip
+        // along its own.
+        auto fineJunction = [&](int reach) -> std::optional<cv::Point> {
+            const cv::Rect window =
+                cv::Rect(centre.x - reach, centre.y - reach, 2 * reach + 1, 2 * reach + 1) & area;
+            std::size_t in = join;
+            while (in + 1 < trunk.size() && window.contains(workOf(trunk[in + 1])))
+                ++in;
+            std::vector<cv::Point> out;
+            for (const std::vector<int>* path : {&first, &trunk}) {
+                std::size_t at = path->size() - 1 - (trunk.size() - 1 - join); // the junction on it
+                while (at > 0 && window.contains(workOf((*path)[at - 1])))
+                    --at;
+                out.push_back(workOf((*path)[at]) - window.tl());
+            }
+            const cv::Mat fine = VeinCost(darkness, blade, window, 1);
+            const auto finePaths = CheapestPaths(fine, workOf(trunk[in]) - window.tl(), out);
+            if (finePaths[0].empty() || finePaths[1].empty())
+                return std::nullopt;
+            const int at = finePaths[1][JoinAt(finePaths[0], finePaths[1])];
+            return window.tl() + cv::Point(at % fine.cols, at / fine.cols);
+        };
+        // The fine junction usually lies within a few coarse pixels of the
+        // coarse one. Farther off, a coarse path cut a corner off its vein
+        // near the junction, so the fine paths started off the vein and met
+        // early; a window three times as wide reaches back to where the
+        // coarse paths still follow their veins.
+        constexpr int Reach = 20;
+        constexpr int Stray = 8;
+        const std::optional<cv::Point> near = fineJunction(Reach);
+        if (near && std::hypot(near->x - centre.x, near->y - centre.y) <= Stray)
+            junctions[pair] = near;
+        else
+            junctions[pair] = fineJunction(3 * Reach).value_or(centre);
+    }
+    return junctions;
 }
 
 } // namespace kestra

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <vector>
 
 namespace kestra {
 
@@ -31,12 +33,13 @@ private:
 // 255): off it, the blade's edge shows as strongly as a vein.
 [[nodiscard]] bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole);
 
-// Where the veins from two tips towards the petiole point join, in the
+// Where the veins from pairs of tips towards the petiole point join, in the
 // darkness's pixels: the paths that run most along veins from each tip to the
 // petiole point, over the blade (mask 255, holes cut out), meet there and run
-// on together. Nothing when a point lies outside the picture.
-[[nodiscard]] std::optional<cv::Point> VeinJunction(const cv::Mat& darkness, const cv::Mat& blade,
-                                                    cv::Point petiole, cv::Point tipA,
-                                                    cv::Point tipB);
+// on together. The paths from all the tips come from one search. Nothing for
+// any pair when a point lies outside the picture.
+[[nodiscard]] std::vector<std::optional<cv::Point>>
+VeinJunctions(const cv::Mat& darkness, const cv::Mat& blade, cv::Point petiole,
+              const std::vector<std::array<cv::Point, 2>>& pairs);
 
 } // namespace kestra

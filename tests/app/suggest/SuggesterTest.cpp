@@ -295,6 +295,14 @@ TEST(SuggestLandmarks, FindsWhereN1AndN2FirstRamifyFromTheTeethBesideTheSinuses)
         ExpectSuggestedNearTruth(seed, {3, 4, 5});
 }
 
+// The veins from the N4 and N5 tips run down N4 together from where N5
+// leaves it, on both halves alike.
+TEST(SuggestLandmarks, FindsWhereN5LeavesN4OnBothHalves)
+{
+    for (const std::uint64_t seed : {6U, 41U, 45U})
+        ExpectSuggestedNearTruth(seed, {7, 8});
+}
+
 // The small N4 tooth's bases mirror each other loosely: on this leaf the
 // petiole side's lie apart by 0.48 of their distance from the tips, and the
 // mirror check, asking for a third, left both out.
