@@ -166,35 +166,35 @@ BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point
 
     std::vector<std::pair<int, cv::Point2d>> n5Branches;
     std::vector<double> n5Shares;
-    for (const Junction& search : junctions) {
-        if (!search.join)
+    for (const Junction& junction : junctions) {
+        if (!junction.join)
             continue;
-        const cv::Point2d out = *search.join - petiole;
-        const cv::Point2d vein = search.mainTip - petiole;
-        if (search.kind == Junction::N4) {
+        const cv::Point2d out = *junction.join - petiole;
+        const cv::Point2d vein = junction.mainTip - petiole;
+        if (junction.kind == Junction::N4) {
             const double share = cv::norm(out) / cv::norm(vein);
             if (share >= 0.1 && share <= 0.35)
-                branches.emplace_back(search.landmark, *search.join);
+                branches.emplace_back(junction.landmark, *junction.join);
             continue;
         }
         const double along = out.dot(vein) / vein.dot(vein);
         const double across = std::abs(out.cross(vein)) / vein.dot(vein);
-        if (search.kind == Junction::N5) {
+        if (junction.kind == Junction::N5) {
             if (along >= 0.4 && along <= 0.7 && across <= 0.12) {
-                n5Branches.emplace_back(search.landmark, *search.join);
+                n5Branches.emplace_back(junction.landmark, *junction.join);
                 n5Shares.push_back(along);
             }
             continue;
         }
         auto offVein = [&](cv::Point tooth) {
-            const cv::Point2d way = tooth - *search.join;
+            const cv::Point2d way = tooth - *junction.join;
             return std::acos(
                        std::clamp(way.dot(vein) / (cv::norm(way) * cv::norm(vein)), -1.0, 1.0)) *
                    180.0 / std::numbers::pi;
         };
-        if (along >= 0.125 && along <= 0.6 && across <= 0.12 && offVein(search.tipA) <= 52.0 &&
-            offVein(search.tipB) <= 52.0)
-            branches.emplace_back(search.landmark, *search.join);
+        if (along >= 0.125 && along <= 0.6 && across <= 0.12 && offVein(junction.tipA) <= 52.0 &&
+            offVein(junction.tipB) <= 52.0)
+            branches.emplace_back(junction.landmark, *junction.join);
     }
     if (n5Branches.size() == 2 && std::abs(n5Shares[0] - n5Shares[1]) <= 0.1)
         branches.insert(branches.end(), n5Branches.begin(), n5Branches.end());
