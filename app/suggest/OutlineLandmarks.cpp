@@ -828,12 +828,20 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                     // petiole side's distance from the tip: on 400 synthetic
                     // leaves, 223 more within 2 mm and 9 more than 5 mm off
                     // than taking the first notch where it lay within 0.75.
+                    // Where no notch turns there, the tooth is lopsided, its
+                    // apex side up to three times as wide as the other: the
+                    // sharpest notch out to there (on 1000 synthetic leaves,
+                    // 62 more within 2 mm and 9 fewer more than 5 mm off;
+                    // on 200, the first look widened to three times lost 194
+                    // right bases and put 86 more more than 5 mm off).
                     if (const auto petioleSide = margin.nextTurn(tip, 1, -1.0)) {
                         choice.landmarks.emplace_back(n4[2], margin.at(*petioleSide));
                         const int wide = *petioleSide - tip;
-                        const auto apexSide =
-                            margin.sharpestNotch(tip - static_cast<int>(std::ceil(wide / 0.6)),
-                                                 tip - static_cast<int>(std::floor(wide * 0.6)));
+                        const int usual = tip - static_cast<int>(std::ceil(wide / 0.6));
+                        std::optional<int> apexSide = margin.sharpestNotch(
+                            usual, tip - static_cast<int>(std::floor(wide * 0.6)));
+                        if (!apexSide)
+                            apexSide = margin.sharpestNotch(tip - 3 * wide, usual - 1);
                         if (apexSide)
                             choice.landmarks.emplace_back(n4[1], margin.at(*apexSide));
                         if (const auto n5 = N5Tip(margin, tip, *petioleSide))

@@ -314,10 +314,11 @@ TEST(SuggestLandmarks, KeepsTheN4ToothBasesThatMirrorEachOtherAsLooselyAsSmallTe
 // The N4 tooth's apex-side base is its sharpest notch about as far from the
 // tip as the petiole side's. The first notch was a bend of the lobe's flank
 // short of it, 2.4 mm off on seed 45, or too near to pass, and none was
-// suggested on seed 5.
-TEST(SuggestLandmarks, TakesTheSharpestNotchAsFarAsThePetioleSidesForTheN4ToothsApexSideBase)
+// suggested on seed 5. On a lopsided tooth it lies up to three times as far:
+// none was suggested on seed 13.
+TEST(SuggestLandmarks, TakesTheSharpestNotchAboutAsFarAsThePetioleSidesForTheN4ToothsApexSideBase)
 {
-    for (const std::uint64_t seed : {5U, 45U})
+    for (const std::uint64_t seed : {5U, 13U, 45U})
         ExpectSuggestedNearTruth(seed, {12, 28});
 }
 
