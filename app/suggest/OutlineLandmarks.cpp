@@ -471,6 +471,7 @@ std::optional<int> N5Tip(const HalfOutline& margin, int n4Tip, int n4Base)
         return std::nullopt;
     return tip;
 }
+
 // The leaf's axis, and the petiole point to suggest. The angles and reaches
 // of the outline stay measured from the axis's petiole point, as found from
 // the sinus's head, the reference their bounds were set on, but where a
