@@ -27,6 +27,62 @@ bool Mirrored(double angleA, double reachA, double angleB, double reachB, double
            std::min(reachA, reachB) >= 0.75 * std::max(reachA, reachB);
 }
 
+// The leaf's axis, and the petiole point to suggest. The angles and reaches
+// of the outline stay measured from the axis's petiole point, as found from
+// the sinus's head, the reference their bounds were set on, but where a
+// petiole over the blade hides the head.
+struct AxisAndPetiole {
+    Axis axis;
+    cv::Point2d petiolePoint;
+};
+
+std::optional<AxisAndPetiole> FindAxis(const LeafOutline& leaf)
+{
+    std::optional<Axis> axis;
+    for (const MirrorLine& line : FindMirrorLines(leaf.mask)) {
+        const std::optional<Axis> along = AxisAlong(leaf, line);
+        if (along && (!axis || along->score > axis->score))
+            axis = along;
+    }
+    if (!axis)
+        return std::nullopt;
+    cv::Point2d petiolePoint = axis->petiole;
+    // A petiole lying over the blade ends deeper in it than the head found,
+    // and on the mirror line; the main veins part there, and both points
+    // move to it. Where no stalk was cut off to show the petiole, its band ends within
+    // a fifth of the leaf's size of the head: one that runs on is the midrib.
+    auto moveToEnd = [&](const CutPetiole& band, double deepest) {
+        const std::optional<cv::Point2d> end = PetioleEnd(leaf, band);
+        if (!end)
+            return false;
+        const cv::Point2d offset = *end - axis->petiole;
+        const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
+        const double deeper = offset.dot(axis->apexward);
+        if (std::abs(offset.dot(across)) >= 0.06 * leaf.size || deeper <= 0 || deeper >= deepest)
+            return false;
+        axis->petiole = *end;
+        petiolePoint = *end;
+        return true;
+    };
+    if (leaf.petiole) {
+        const CutPetiole& cut = *leaf.petiole;
+        if (!moveToEnd(cut, std::numeric_limits<double>::infinity())) {
+            // A petiole lying in the sinus hides one side of its head, and
+            // the head found lies beside the petiole's end; the main veins
+            // part on the petiole's centre line.
+            const cv::Point2d fromBase = axis->petiole - cut.base;
+            const cv::Point2d aside(-cut.inward.y, cut.inward.x);
+            const double off = fromBase.dot(aside);
+            if (std::hypot(fromBase.x, fromBase.y) < 0.1 * leaf.size &&
+                std::abs(off) < 0.04 * leaf.size)
+                petiolePoint -= aside * off;
+        }
+    } else if (const std::optional<CutPetiole> band = PetioleAcross(leaf, *axis)) {
+        moveToEnd(*band, 0.2 * leaf.size);
+    }
+    return AxisAndPetiole{*axis, petiolePoint};
+}
+
 // The deep notches of an outline: for each, the outline index of its
 // deepest point and how deep it lies under the convex hull.
 struct Notch {
@@ -62,90 +118,50 @@ std::vector<Notch> Notches(const std::vector<cv::Point2d>& outline, double minim
     return notches;
 }
 
-// The halves of a vine leaf mirror each other closely: a sinus or a tip
-// whose partner on the other half lies in a clearly different direction or
-// distance from the petiole point has been taken for another, on one half
-// or the other, so both are left to the user along with the teeth found
-// from them. Points without a partner found stay as they are, but for the
-// N5 tips.
-std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv::Point2d>> found,
-                                                   cv::Point2d petiole, cv::Point2d apexward)
+// A sinus that touching lobes have closed is a hole that runs from near
+// the outline in towards the petiole point; its base is the hole's end.
+// Where one lobe lies over its neighbour, an open notch leads to the
+// hole across the overlap, and the sinus runs on into it. Such sinuses are
+// added to the notches, or deepen the notch that leads to them.
+void AddClosedSinuses(std::vector<Notch>& notches, const LeafOutline& leaf, cv::Point2d petiole)
 {
-    auto find = [&](int landmark) -> const cv::Point2d* {
-        for (const auto& [n, point] : found)
-            if (n == landmark)
-                return &point;
-        return nullptr;
-    };
-    const cv::Point2d left(apexward.y, -apexward.x);
-    std::vector<int> doubtful;
-    // An N5 tip alone cannot be judged, and may be where a lobe lying over
-    // its neighbour crosses the neighbour's edge: it goes without a partner.
-    // An N4 tip one tooth round on one half still lies within 20 degrees of
-    // its partner; within 14, as its candidates are paired, on 1000 synthetic
-    // leaves 21 fewer landmarks more than 5 mm off and 46 fewer within 2 mm.
-    struct Partners {
-        int landmark;
-        std::vector<int> teeth; // found from it, and left out with it
-        bool alone;             // whether it stays without a partner found
-        double degrees;         // the most the partners' directions may differ
-    };
-    const Partners partners[] = {{19, {}, true, 20.0},          {17, {16, 18, 15}, true, 20.0},
-                                 {14, {}, true, 20.0},          {13, {11, 10, 12, 9}, true, 20.0},
-                                 {11, {10, 12, 9}, true, 14.0}, {9, {}, false, 20.0}};
-    for (const auto& [landmark, teeth, alone, degrees] : partners) {
-        const cv::Point2d* one = find(landmark);
-        const cv::Point2d* other = find(40 - landmark);
-        if (!one || !other) {
-            if (!alone)
-                for (const int n : {landmark, 40 - landmark})
-                    doubtful.push_back(n);
-            continue;
+    const auto& outline = leaf.outline;
+    const int count = static_cast<int>(outline.size());
+    const std::size_t openNotches = notches.size();
+    for (const auto& hole : leaf.holes) {
+        auto reachOf = [&](cv::Point2d point) {
+            return std::hypot(point.x - petiole.x, point.y - petiole.y);
+        };
+        const auto [inner, outer] =
+            std::minmax_element(hole.begin(), hole.end(), [&](cv::Point2d a, cv::Point2d b) {
+                return reachOf(a) < reachOf(b);
+            });
+        int mouth = 0;
+        double gap = 0.0;
+        for (int i = 0; i < count; ++i) {
+            const cv::Point2d offset = outline[static_cast<std::size_t>(i)] - *outer;
+            const double distance = std::hypot(offset.x, offset.y);
+            if (i == 0 || distance < gap) {
+                gap = distance;
+                mouth = i;
+            }
         }
-        const cv::Point2d a = *one - petiole;
-        const cv::Point2d b = *other - petiole;
-        const double angleA = Degrees(std::atan2(std::abs(a.dot(left)), a.dot(apexward)));
-        const double angleB = Degrees(std::atan2(std::abs(b.dot(left)), b.dot(apexward)));
-        if (Mirrored(angleA, std::hypot(a.x, a.y), angleB, std::hypot(b.x, b.y), degrees))
+        const double depth = reachOf(*outer) - reachOf(*inner);
+        if (depth <= 0.05 * leaf.size)
             continue;
-        for (const int n : {landmark, 40 - landmark})
-            doubtful.push_back(n);
-        for (const int n : teeth)
-            for (const int m : {n, 40 - n})
-                doubtful.push_back(m);
+        const cv::Point2d mouthPoint = outline[static_cast<std::size_t>(mouth)];
+        const auto leading = std::find_if(
+            notches.begin(), notches.begin() + static_cast<std::ptrdiff_t>(openNotches),
+            [&](const Notch& notch) {
+                return std::hypot(notch.point.x - mouthPoint.x, notch.point.y - mouthPoint.y) <
+                       0.02 * leaf.size;
+            });
+        if (leading != notches.begin() + static_cast<std::ptrdiff_t>(openNotches) &&
+            gap < 0.15 * leaf.size)
+            *leading = {leading->index, leading->depth + gap + depth, *inner};
+        else if (gap < 0.08 * leaf.size)
+            notches.push_back({mouth, depth + gap, *inner});
     }
-    // The teeth beside the N2 and N4 tips mirror each other as seen from the
-    // tips, to within a share of their distance from the tip. The small N4
-    // tooth's bases mirror less closely: on 400 synthetic leaves, half rather
-    // than a third lets in 19 more within 2 mm, and none more than 5 mm off.
-    struct ToothOf {
-        int tip;
-        std::vector<int> teeth;
-        double tolerance;
-    };
-    const ToothOf teethOf[] = {{17, {15, 16, 18}, 0.35}, {11, {10, 12}, 0.5}};
-    for (const auto& [tip, teeth, tolerance] : teethOf) {
-        const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
-        if (!tips[0] || !tips[1])
-            continue;
-        for (const int tooth : teeth) {
-            const cv::Point2d* one = find(tooth);
-            const cv::Point2d* other = find(40 - tooth);
-            if (!one || !other)
-                continue;
-            const cv::Point2d a = *one - *tips[0];
-            const cv::Point2d b = *other - *tips[1];
-            const cv::Point2d apart(a.dot(apexward) - b.dot(apexward), a.dot(left) + b.dot(left));
-            if (std::hypot(apart.x, apart.y) >
-                tolerance * std::max(std::hypot(a.x, a.y), std::hypot(b.x, b.y)))
-                for (const int n : {tooth, 40 - tooth})
-                    doubtful.push_back(n);
-        }
-    }
-    std::erase_if(found, [&](const auto& entry) {
-        return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
-    });
-    return found;
 }
 
 // A lateral sinus found on one half: where it lies along the half, its
@@ -472,108 +488,6 @@ std::optional<int> N5Tip(const HalfOutline& margin, int n4Tip, int n4Base)
     return tip;
 }
 
-// The leaf's axis, and the petiole point to suggest. The angles and reaches
-// of the outline stay measured from the axis's petiole point, as found from
-// the sinus's head, the reference their bounds were set on, but where a
-// petiole over the blade hides the head.
-struct AxisAndPetiole {
-    Axis axis;
-    cv::Point2d petiolePoint;
-};
-
-std::optional<AxisAndPetiole> FindAxis(const LeafOutline& leaf)
-{
-    std::optional<Axis> axis;
-    for (const MirrorLine& line : FindMirrorLines(leaf.mask)) {
-        const std::optional<Axis> along = AxisAlong(leaf, line);
-        if (along && (!axis || along->score > axis->score))
-            axis = along;
-    }
-    if (!axis)
-        return std::nullopt;
-    cv::Point2d petiolePoint = axis->petiole;
-    // A petiole lying over the blade ends deeper in it than the head found,
-    // and on the mirror line; the main veins part there, and both points
-    // move to it. Where no stalk was cut off to show the petiole, its band ends within
-    // a fifth of the leaf's size of the head: one that runs on is the midrib.
-    auto moveToEnd = [&](const CutPetiole& band, double deepest) {
-        const std::optional<cv::Point2d> end = PetioleEnd(leaf, band);
-        if (!end)
-            return false;
-        const cv::Point2d offset = *end - axis->petiole;
-        const cv::Point2d across(-axis->apexward.y, axis->apexward.x);
-        const double deeper = offset.dot(axis->apexward);
-        if (std::abs(offset.dot(across)) >= 0.06 * leaf.size || deeper <= 0 || deeper >= deepest)
-            return false;
-        axis->petiole = *end;
-        petiolePoint = *end;
-        return true;
-    };
-    if (leaf.petiole) {
-        const CutPetiole& cut = *leaf.petiole;
-        if (!moveToEnd(cut, std::numeric_limits<double>::infinity())) {
-            // A petiole lying in the sinus hides one side of its head, and
-            // the head found lies beside the petiole's end; the main veins
-            // part on the petiole's centre line.
-            const cv::Point2d fromBase = axis->petiole - cut.base;
-            const cv::Point2d aside(-cut.inward.y, cut.inward.x);
-            const double off = fromBase.dot(aside);
-            if (std::hypot(fromBase.x, fromBase.y) < 0.1 * leaf.size &&
-                std::abs(off) < 0.04 * leaf.size)
-                petiolePoint -= aside * off;
-        }
-    } else if (const std::optional<CutPetiole> band = PetioleAcross(leaf, *axis)) {
-        moveToEnd(*band, 0.2 * leaf.size);
-    }
-    return AxisAndPetiole{*axis, petiolePoint};
-}
-
-// A sinus that touching lobes have closed is a hole that runs from near
-// the outline in towards the petiole point; its base is the hole's end.
-// Where one lobe lies over its neighbour, an open notch leads to the
-// hole across the overlap, and the sinus runs on into it. Such sinuses are
-// added to the notches, or deepen the notch that leads to them.
-void AddClosedSinuses(std::vector<Notch>& notches, const LeafOutline& leaf, cv::Point2d petiole)
-{
-    const auto& outline = leaf.outline;
-    const int count = static_cast<int>(outline.size());
-    const std::size_t openNotches = notches.size();
-    for (const auto& hole : leaf.holes) {
-        auto reachOf = [&](cv::Point2d point) {
-            return std::hypot(point.x - petiole.x, point.y - petiole.y);
-        };
-        const auto [inner, outer] =
-            std::minmax_element(hole.begin(), hole.end(), [&](cv::Point2d a, cv::Point2d b) {
-                return reachOf(a) < reachOf(b);
-            });
-        int mouth = 0;
-        double gap = 0.0;
-        for (int i = 0; i < count; ++i) {
-            const cv::Point2d offset = outline[static_cast<std::size_t>(i)] - *outer;
-            const double distance = std::hypot(offset.x, offset.y);
-            if (i == 0 || distance < gap) {
-                gap = distance;
-                mouth = i;
-            }
-        }
-        const double depth = reachOf(*outer) - reachOf(*inner);
-        if (depth <= 0.05 * leaf.size)
-            continue;
-        const cv::Point2d mouthPoint = outline[static_cast<std::size_t>(mouth)];
-        const auto leading = std::find_if(
-            notches.begin(), notches.begin() + static_cast<std::ptrdiff_t>(openNotches),
-            [&](const Notch& notch) {
-                return std::hypot(notch.point.x - mouthPoint.x, notch.point.y - mouthPoint.y) <
-                       0.02 * leaf.size;
-            });
-        if (leading != notches.begin() + static_cast<std::ptrdiff_t>(openNotches) &&
-            gap < 0.15 * leaf.size)
-            *leading = {leading->index, leading->depth + gap + depth, *inner};
-        else if (gap < 0.08 * leaf.size)
-            notches.push_back({mouth, depth + gap, *inner});
-    }
-}
-
 // An N4 tip candidate of one half, with the landmarks it would give.
 struct N4Choice {
     double angle = 0.0;
@@ -623,6 +537,92 @@ ChosenN4Tips(const std::array<std::vector<N4Choice>, 2>& choices)
             landmarks.insert(landmarks.end(), choices[h][pick[h]].landmarks.begin(),
                              choices[h][pick[h]].landmarks.end());
     return landmarks;
+}
+
+// The halves of a vine leaf mirror each other closely: a sinus or a tip
+// whose partner on the other half lies in a clearly different direction or
+// distance from the petiole point has been taken for another, on one half
+// or the other, so both are left to the user along with the teeth found
+// from them. Points without a partner found stay as they are, but for the
+// N5 tips.
+std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv::Point2d>> found,
+                                                   cv::Point2d petiole, cv::Point2d apexward)
+{
+    auto find = [&](int landmark) -> const cv::Point2d* {
+        for (const auto& [n, point] : found)
+            if (n == landmark)
+                return &point;
+        return nullptr;
+    };
+    const cv::Point2d left(apexward.y, -apexward.x);
+    std::vector<int> doubtful;
+    // An N5 tip alone cannot be judged, and may be where a lobe lying over
+    // its neighbour crosses the neighbour's edge: it goes without a partner.
+    // An N4 tip one tooth round on one half still lies within 20 degrees of
+    // its partner; within 14, as its candidates are paired, on 1000 synthetic
+    // leaves 21 fewer landmarks more than 5 mm off and 46 fewer within 2 mm.
+    struct Partners {
+        int landmark;
+        std::vector<int> teeth; // found from it, and left out with it
+        bool alone;             // whether it stays without a partner found
+        double degrees;         // the most the partners' directions may differ
+    };
+    const Partners partners[] = {{19, {}, true, 20.0},          {17, {16, 18, 15}, true, 20.0},
+                                 {14, {}, true, 20.0},          {13, {11, 10, 12, 9}, true, 20.0},
+                                 {11, {10, 12, 9}, true, 14.0}, {9, {}, false, 20.0}};
+    for (const auto& [landmark, teeth, alone, degrees] : partners) {
+        const cv::Point2d* one = find(landmark);
+        const cv::Point2d* other = find(40 - landmark);
+        if (!one || !other) {
+            if (!alone)
+                for (const int n : {landmark, 40 - landmark})
+                    doubtful.push_back(n);
+            continue;
+        }
+        const cv::Point2d a = *one - petiole;
+        const cv::Point2d b = *other - petiole;
+        const double angleA = Degrees(std::atan2(std::abs(a.dot(left)), a.dot(apexward)));
+        const double angleB = Degrees(std::atan2(std::abs(b.dot(left)), b.dot(apexward)));
+        if (Mirrored(angleA, std::hypot(a.x, a.y), angleB, std::hypot(b.x, b.y), degrees))
+            continue;
+        for (const int n : {landmark, 40 - landmark})
+            doubtful.push_back(n);
+        for (const int n : teeth)
+            for (const int m : {n, 40 - n})
+                doubtful.push_back(m);
+    }
+    // The teeth beside the N2 and N4 tips mirror each other as seen from the
+    // tips, to within a share of their distance from the tip. The small N4
+    // tooth's bases mirror less closely: on 400 synthetic leaves, half rather
+    // than a third lets in 19 more within 2 mm, and none more than 5 mm off.
+    struct ToothOf {
+        int tip;
+        std::vector<int> teeth;
+        double tolerance;
+    };
+    const ToothOf teethOf[] = {{17, {15, 16, 18}, 0.35}, {11, {10, 12}, 0.5}};
+    for (const auto& [tip, teeth, tolerance] : teethOf) {
+        const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
+        if (!tips[0] || !tips[1])
+            continue;
+        for (const int tooth : teeth) {
+            const cv::Point2d* one = find(tooth);
+            const cv::Point2d* other = find(40 - tooth);
+            if (!one || !other)
+                continue;
+            const cv::Point2d a = *one - *tips[0];
+            const cv::Point2d b = *other - *tips[1];
+            const cv::Point2d apart(a.dot(apexward) - b.dot(apexward), a.dot(left) + b.dot(left));
+            if (std::hypot(apart.x, apart.y) >
+                tolerance * std::max(std::hypot(a.x, a.y), std::hypot(b.x, b.y)))
+                for (const int n : {tooth, 40 - tooth})
+                    doubtful.push_back(n);
+        }
+    }
+    std::erase_if(found, [&](const auto& entry) {
+        return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
+    });
+    return found;
 }
 
 } // namespace
