@@ -311,6 +311,14 @@ TEST(SuggestLandmarks, KeepsTheN4ToothBasesThatMirrorEachOtherAsLooselyAsSmallTe
     ExpectSuggestedNearTruth(4, {10, 30});
 }
 
+// An upper sinus whose bottom turns 40 to 50 degrees round still shows its
+// deepest point; these bases were left out.
+TEST(SuggestLandmarks, SuggestsTheUpperSinusBaseWhereItsBottomTurnsFortyDegreesOrMore)
+{
+    ExpectSuggestedNearTruth(111, {19, 21});
+    ExpectSuggestedNearTruth(14, {21});
+}
+
 // The N4 tooth's apex-side base is its sharpest notch about as far from the
 // tip as the petiole side's. The first notch was a bend of the lobe's flank
 // short of it, 2.4 mm off on seed 45, or too near to pass, and none was
