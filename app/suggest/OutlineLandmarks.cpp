@@ -625,20 +625,15 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     return found;
 }
 
-} // namespace
-
-std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf)
+// The landmarks on the outline, their angles measured round the axis's
+// petiole point from the given way towards the apex.
+std::vector<std::pair<int, cv::Point2d>>
+LandmarksAlong(const LeafOutline& leaf, const AxisAndPetiole& placed, cv::Point2d apexward)
 {
     std::vector<std::pair<int, cv::Point2d>> found;
     const auto& outline = leaf.outline;
     const int count = static_cast<int>(outline.size());
-    if (count < 50)
-        return found;
-    const std::optional<AxisAndPetiole> placed = FindAxis(leaf);
-    if (!placed)
-        return found;
-    const cv::Point2d apexward = placed->axis.apexward;
-    const cv::Point2d petiole = placed->axis.petiole;
+    const cv::Point2d petiole = placed.axis.petiole;
     // Left as the screen shows it when the apex points up.
     const cv::Point2d left(apexward.y, -apexward.x);
 
@@ -679,7 +674,7 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
     std::vector<cv::Point2f> hull;
     cv::convexHull(std::vector<cv::Point2f>(outline.begin(), outline.end()), hull);
     if (cv::pointPolygonTest(hull, cv::Point2f(petiole), true) >= 0.25 * leaf.size)
-        found.emplace_back(1, placed->petiolePoint);
+        found.emplace_back(1, placed.petiolePoint);
     found.emplace_back(20, outline[static_cast<std::size_t>(apex)]);
 
     std::vector<Notch> notches = Notches(outline, 0.04 * leaf.size);
@@ -917,6 +912,37 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
                basesBesideBottom.end();
     });
     return found;
+}
+
+} // namespace
+
+std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf)
+{
+    if (leaf.outline.size() < 50)
+        return {};
+    const std::optional<AxisAndPetiole> placed = FindAxis(leaf);
+    if (!placed)
+        return {};
+    std::vector<std::pair<int, cv::Point2d>> found =
+        LandmarksAlong(leaf, *placed, placed->axis.apexward);
+    // A real leaf's halves differ, and its midrib can run to an apex well
+    // off the line its outline mirrors best about, by 15 to 30 degrees on 3
+    // of the 20 real leaves. Measured from that line, the halves' points then
+    // fail to mirror each other and are left out. Where the apex lies more
+    // than 10 degrees off, the points are found along the midrib too, and the
+    // way whose halves agree on more points is taken: on the real leaves, 5
+    // more within 2 mm; on 1000 synthetic ones, whose midribs lie on their
+    // mirror lines, 25 more within 2 mm and 10 fewer more than 5 mm off.
+    const auto apex = std::find_if(found.begin(), found.end(),
+                                   [](const auto& entry) { return entry.first == 20; });
+    if (apex == found.end())
+        return found;
+    const cv::Point2d toApex = apex->second - placed->axis.petiole;
+    const cv::Point2d midrib = toApex / std::hypot(toApex.x, toApex.y);
+    if (midrib.dot(placed->axis.apexward) >= std::cos(10.0 * std::numbers::pi / 180.0))
+        return found;
+    std::vector<std::pair<int, cv::Point2d>> alongMidrib = LandmarksAlong(leaf, *placed, midrib);
+    return alongMidrib.size() > found.size() ? alongMidrib : found;
 }
 
 } // namespace kestra

@@ -113,6 +113,19 @@ TEST(SuggestLandmarks, TakesTheFarthestRoundOfTheStronglyVeinedTeethForTheN4Tip)
     EXPECT_LE(PixelsOff(suggested, truth, 29) * 0.173895, 2.0);
 }
 
+// This leaf's midrib runs to an apex 18 degrees off the line its outline
+// mirrors best about; measured from that line, its halves disagree.
+TEST(SuggestLandmarks, MeasuresTheHalvesFromTheMidribWhereTheApexLiesOffTheMirrorLine)
+{
+    const QImage picture = RealLeaf("Sauvignon_vert_L0961A1_half");
+    const Landmarks truth = TracedLandmarks("Sauvignon_vert_L0961A1_half", picture.height());
+    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
+    for (const int n : {20, 21, 23, 27, 29}) {
+        ASSERT_FALSE(suggested.IsPointMissing(n)) << "P(" << n << ")";
+        EXPECT_LE(PixelsOff(suggested, truth, n) * 0.171384, 2.0) << "P(" << n << ")";
+    }
+}
+
 // How far a suggested landmark lies from a drawn leaf's truth, in millimetres.
 double MillimetresOff(const Landmarks& suggested, const SyntheticLeaf& leaf, int n)
 {
