@@ -132,12 +132,6 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
 std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line)
 {
     const auto& outline = leaf.outline;
-    // A vine leaf's halves cover each other's mirror image by about four
-    // fifths; a leaf that mirrors itself by less than three quarters about
-    // every line has its axis in doubt, and a wrong axis mislabels every
-    // landmark, so none is given.
-    if (line.overlap < 0.75)
-        return std::nullopt;
 
     const cv::Point2d middle = leaf.middle;
     auto support = [&](cv::Point2d from, cv::Point2d direction) {

@@ -31,8 +31,7 @@ struct Axis {
 // The leaf's axis along a mirror line: the apex at the end that reaches
 // farther from the blade's middle, unless only the other end shows a deep
 // petiole sinus, and the petiole point just inside the sinus's head.
-// Nothing where the leaf mirrors itself too poorly for the axis to be
-// trusted, or no sinus's head lies on the line.
+// Nothing where no sinus's head lies on the line.
 [[nodiscard]] std::optional<Axis> AxisAlong(const LeafOutline& leaf, const MirrorLine& line);
 
 // A petiole that lies over the blade, across a petiole sinus its lobes have
