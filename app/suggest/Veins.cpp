@@ -272,11 +272,11 @@ bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole)
     return true;
 }
 
-std::vector<std::optional<cv::Point>>
+std::vector<std::optional<VeinJoin>>
 VeinJunctions(const cv::Mat& darkness, const cv::Mat& blade, cv::Point petiole,
               const std::vector<std::array<cv::Point, 2>>& pairs)
 {
-    std::vector<std::optional<cv::Point>> junctions(pairs.size());
+    std::vector<std::optional<VeinJoin>> junctions(pairs.size());
     std::vector<cv::Point> tips;
     for (const auto& pair : pairs)
         tips.insert(tips.end(), pair.begin(), pair.end());
@@ -351,10 +351,13 @@ VeinJunctions(const cv::Mat& darkness, const cv::Mat& blade, cv::Point petiole,
         constexpr int Reach = 20;
         constexpr int Stray = 8;
         const std::optional<cv::Point> near = fineJunction(Reach);
+        VeinJoin& joined = junctions[pair].emplace();
         if (near && std::hypot(near->x - centre.x, near->y - centre.y) <= Stray)
-            junctions[pair] = near;
+            joined.junction = *near;
         else
-            junctions[pair] = fineJunction(3 * Reach).value_or(centre);
+            joined.junction = fineJunction(3 * Reach).value_or(centre);
+        for (const int at : trunk)
+            joined.secondPath.push_back(workOf(at));
     }
     return junctions;
 }

@@ -33,12 +33,20 @@ private:
 // 255): off it, the blade's edge shows as strongly as a vein.
 [[nodiscard]] bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole);
 
+// Where the veins from a pair of tips join on their way to the petiole
+// point, and the way the vein from the second tip takes there.
+struct VeinJoin {
+    cv::Point junction;
+    std::vector<cv::Point> secondPath; // from the second tip to the petiole point
+};
+
 // Where the veins from pairs of tips towards the petiole point join, in the
 // darkness's pixels: the paths that run most along veins from each tip to the
 // petiole point, over the blade (mask 255, holes cut out), meet there and run
-// on together. The paths from all the tips come from one search. Nothing for
+// on together. The paths from all the tips come from one search, at half the
+// resolution, so that a path holds every other pixel of its way. Nothing for
 // any pair when a point lies outside the picture.
-[[nodiscard]] std::vector<std::optional<cv::Point>>
+[[nodiscard]] std::vector<std::optional<VeinJoin>>
 VeinJunctions(const cv::Mat& darkness, const cv::Mat& blade, cv::Point petiole,
               const std::vector<std::array<cv::Point, 2>>& pairs);
 

@@ -127,6 +127,18 @@ TEST(SuggestLandmarks, MeasuresTheHalvesFromTheMidribWhereTheApexLiesOffTheMirro
     }
 }
 
+// On this leaf the path from the N3 tip leaves N3 for a vein beside it and
+// meets the N4 tip's only at the petiole point; the N4 tip's turns at the
+// branch point.
+TEST(SuggestLandmarks, FindsWhereN3BranchesIntoN4WhereThePathsMeetOnlyAtThePetiolePoint)
+{
+    const QImage picture = RealLeaf("Sauvignon_vert_L0961A1_half");
+    const Landmarks truth = TracedLandmarks("Sauvignon_vert_L0961A1_half", picture.height());
+    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
+    ASSERT_FALSE(suggested.IsPointMissing(6));
+    EXPECT_LE(PixelsOff(suggested, truth, 6) * 0.171384, 2.0);
+}
+
 // A drawn leaf sheared sideways about the picture's middle, out of mirror
 // symmetry, and its truth (picture pixels, y down) moved with it.
 std::pair<QImage, Landmarks> ShearedLeaf(const SyntheticLeaf& leaf, double shear)
