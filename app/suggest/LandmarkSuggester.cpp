@@ -61,8 +61,8 @@ std::optional<cv::Point> FirstTooth(const std::vector<cv::Point2d>& outline,
 // third of the way out. On the 20 real leaves traced, that gave three branch
 // points, all within 2 mm; a slighter bend (one) and one that went on
 // widening (one) were no branch points. On 1000 synthetic leaves it gives
-// none: their paths meet at the petiole point only where N4 leaves N3 far
-// out, past the bounds.
+// none: where their paths meet at the petiole point, no bend lies within
+// those bounds.
 std::optional<cv::Point> N4Bend(const std::vector<cv::Point>& n4Path, cv::Point petiole,
                                 cv::Point n4Tip, double n3Length)
 {
