@@ -83,6 +83,23 @@ void ExpectNearTruth(const Landmarks& suggested, const Landmarks& truth, const c
     }
 }
 
+// Expects each of the landmarks suggested on a real leaf within 2 mm of where
+// it was traced.
+void ExpectRealLeafNearTruth(const std::string& name, double millimetresPerPixel,
+                             std::initializer_list<int> landmarks)
+{
+    const QImage picture = RealLeaf(name);
+    const Landmarks truth = TracedLandmarks(name, picture.height());
+    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
+    for (const int n : landmarks) {
+        if (suggested.IsPointMissing(n))
+            ADD_FAILURE() << name << ": P(" << n << ") not suggested";
+        else
+            EXPECT_LE(PixelsOff(suggested, truth, n) * millimetresPerPixel, 2.0)
+                << name << ": P(" << n << ")";
+    }
+}
+
 // The numbering follows the screen: turning the picture keeps every label
 // (clockwise stays clockwise), mirroring it swaps the halves.
 TEST(SuggestLandmarks, FindsARealLeafTurnedOrMirroredAndNumbersItClockwiseOnScreen)
@@ -107,24 +124,14 @@ TEST(SuggestLandmarks, FindsARealLeafTurnedOrMirroredAndNumbersItClockwiseOnScre
 // of the N3 lobe, runs a little more strongly.
 TEST(SuggestLandmarks, TakesTheFarthestRoundOfTheStronglyVeinedTeethForTheN4Tip)
 {
-    const QImage picture = RealLeaf("Italia_K1166A2_half");
-    const Landmarks truth = TracedLandmarks("Italia_K1166A2_half", picture.height());
-    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
-    ASSERT_FALSE(suggested.IsPointMissing(29));
-    EXPECT_LE(PixelsOff(suggested, truth, 29) * 0.173895, 2.0);
+    ExpectRealLeafNearTruth("Italia_K1166A2_half", 0.173895, {29});
 }
 
 // This leaf's midrib runs to an apex 18 degrees off the line its outline
 // mirrors best about; measured from that line, its halves disagree.
 TEST(SuggestLandmarks, MeasuresTheHalvesFromTheMidribWhereTheApexLiesOffTheMirrorLine)
 {
-    const QImage picture = RealLeaf("Sauvignon_vert_L0961A1_half");
-    const Landmarks truth = TracedLandmarks("Sauvignon_vert_L0961A1_half", picture.height());
-    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
-    for (const int n : {20, 21, 23, 27, 29}) {
-        ASSERT_FALSE(suggested.IsPointMissing(n)) << "P(" << n << ")";
-        EXPECT_LE(PixelsOff(suggested, truth, n) * 0.171384, 2.0) << "P(" << n << ")";
-    }
+    ExpectRealLeafNearTruth("Sauvignon_vert_L0961A1_half", 0.171384, {20, 21, 23, 27, 29});
 }
 
 // On this leaf the path from the N3 tip leaves N3 for a vein beside it and
@@ -132,11 +139,7 @@ TEST(SuggestLandmarks, MeasuresTheHalvesFromTheMidribWhereTheApexLiesOffTheMirro
 // branch point.
 TEST(SuggestLandmarks, FindsWhereN3BranchesIntoN4WhereThePathsMeetOnlyAtThePetiolePoint)
 {
-    const QImage picture = RealLeaf("Sauvignon_vert_L0961A1_half");
-    const Landmarks truth = TracedLandmarks("Sauvignon_vert_L0961A1_half", picture.height());
-    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
-    ASSERT_FALSE(suggested.IsPointMissing(6));
-    EXPECT_LE(PixelsOff(suggested, truth, 6) * 0.171384, 2.0);
+    ExpectRealLeafNearTruth("Sauvignon_vert_L0961A1_half", 0.171384, {6});
 }
 
 // A drawn leaf sheared sideways about the picture's middle, out of mirror
@@ -172,13 +175,7 @@ std::pair<QImage, Landmarks> ShearedLeaf(const SyntheticLeaf& leaf, double shear
 // The real leaf's halves agree on fewer points, its main lobes among them.
 TEST(SuggestLandmarks, TakesTheLineWhoseHalvesAgreeMostWhereTheLeafMirrorsItselfPoorly)
 {
-    const QImage lopsided = RealLeaf("Burger_L0417A2_half");
-    const Landmarks traced = TracedLandmarks("Burger_L0417A2_half", lopsided.height());
-    const Landmarks found = SuggestLandmarks(RowsOf(lopsided));
-    for (const int n : {13, 17, 20}) {
-        ASSERT_FALSE(found.IsPointMissing(n)) << "P(" << n << ")";
-        EXPECT_LE(PixelsOff(found, traced, n) * 0.173338, 2.0) << "P(" << n << ")";
-    }
+    ExpectRealLeafNearTruth("Burger_L0417A2_half", 0.173338, {13, 17, 20});
 
     const std::pair<std::uint64_t, double> leaves[] = {{5, -0.25}, {5, 0.25}, {38, -0.25}};
     for (const auto& [seed, shear] : leaves) {
