@@ -531,6 +531,15 @@ ChosenN4Tips(const std::array<std::vector<N4Choice>, 2>& choices)
     return landmarks;
 }
 
+// Where a landmark was found, or nothing.
+const cv::Point2d* FoundAt(const std::vector<std::pair<int, cv::Point2d>>& found, int landmark)
+{
+    for (const auto& [n, point] : found)
+        if (n == landmark)
+            return &point;
+    return nullptr;
+}
+
 // The halves of a vine leaf mirror each other closely: a sinus or a tip
 // whose partner on the other half lies in a clearly different direction or
 // distance from the petiole point has been taken for another, on one half
@@ -540,12 +549,7 @@ ChosenN4Tips(const std::array<std::vector<N4Choice>, 2>& choices)
 std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv::Point2d>> found,
                                                    cv::Point2d petiole, cv::Point2d apexward)
 {
-    auto find = [&](int landmark) -> const cv::Point2d* {
-        for (const auto& [n, point] : found)
-            if (n == landmark)
-                return &point;
-        return nullptr;
-    };
+    auto find = [&](int landmark) { return FoundAt(found, landmark); };
     const cv::Point2d left(apexward.y, -apexward.x);
     std::vector<int> doubtful;
     // An N5 tip alone cannot be judged, and may be where a lobe lying over
@@ -906,18 +910,11 @@ LandmarksAlong(const LeafOutline& leaf, const AxisAndPetiole& placed, cv::Point2
     return found;
 }
 
-bool Has(const std::vector<std::pair<int, cv::Point2d>>& found, int landmark)
-{
-    return std::any_of(found.begin(), found.end(),
-                       [&](const auto& entry) { return entry.first == landmark; });
-}
-
 // A result found along an axis in doubt is taken only where its halves agree
 // on at least this many points. On 400 synthetic leaves sheared out of mirror
 // symmetry, the results taken from such axes gave 917 more landmarks within
 // 2 mm and 23 more more than 5 mm off; at 11 points, 18 more within 2 mm and
-// 41 more off (and 5 within 2 mm on a real leaf whose halves mirror each
-// other poorly).
+// 41 more off.
 constexpr std::size_t Agreeing = 12;
 
 // The points a result's halves agree on: those whose partner on the other
@@ -926,7 +923,7 @@ int PairedPoints(const std::vector<std::pair<int, cv::Point2d>>& found)
 {
     return static_cast<int>(std::count_if(found.begin(), found.end(), [&](const auto& entry) {
         return entry.first >= 9 && entry.first <= 31 && entry.first != 20 &&
-               Has(found, 40 - entry.first);
+               FoundAt(found, 40 - entry.first);
     }));
 }
 
@@ -944,11 +941,10 @@ std::vector<std::pair<int, cv::Point2d>> AlongAxisOrMidrib(const LeafOutline& le
 {
     std::vector<std::pair<int, cv::Point2d>> found =
         LandmarksAlong(leaf, placed, placed.axis.apexward);
-    const auto apex = std::find_if(found.begin(), found.end(),
-                                   [](const auto& entry) { return entry.first == 20; });
-    if (apex == found.end())
+    const cv::Point2d* apex = FoundAt(found, 20);
+    if (!apex)
         return found;
-    const cv::Point2d toApex = apex->second - placed.axis.petiole;
+    const cv::Point2d toApex = *apex - placed.axis.petiole;
     const cv::Point2d midrib = toApex / std::hypot(toApex.x, toApex.y);
     if (midrib.dot(placed.axis.apexward) >= std::cos(10.0 * std::numbers::pi / 180.0))
         return found;
@@ -1004,7 +1000,8 @@ std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& lea
             best = std::move(found);
         }
     }
-    const bool mainLobesAgree = Has(best, 13) && Has(best, 27) && Has(best, 17) && Has(best, 23);
+    const bool mainLobesAgree =
+        FoundAt(best, 13) && FoundAt(best, 27) && FoundAt(best, 17) && FoundAt(best, 23);
     if (best.size() < Agreeing && !(bestPaired >= 8 && mainLobesAgree))
         return {};
     return best;
