@@ -232,8 +232,12 @@ std::optional<LeafOutline> FindLeafOutline(const PixelRows& picture)
     cv::bitwise_not(holeMask, holeMask);
     cv::bitwise_and(holeMask, mask, holeMask);
     cv::findContours(holeMask, holes, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    // Large holes, and long ones: where two lobes touch, the slit left of the
+    // sinus between them is a pixel or two wide. Specks are neither.
     for (const auto& hole : holes) {
-        if (cv::contourArea(hole) > 0.0005 * leaf.size * leaf.size)
+        const cv::Size2f extent = cv::minAreaRect(hole).size;
+        if (cv::contourArea(hole) > 0.0005 * leaf.size * leaf.size ||
+            std::max(extent.width, extent.height) > 0.02 * leaf.size)
             leaf.holes.emplace_back(hole.begin(), hole.end());
     }
     return leaf;

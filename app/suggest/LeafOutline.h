@@ -25,8 +25,8 @@ struct LeafOutline {
     cv::Mat mask;                     // 8-bit, 255 on the blade
     cv::Mat darkness;                 // 8-bit, how much darker than the background
     std::vector<cv::Point2d> outline; // the blade's outer edge, closed, one pixel a step
-    // The edges of large holes in the blade: where two lobes touch, a sinus
-    // (the petiole sinus too) is closed off and shows as a hole.
+    // The edges of large or long holes in the blade: where two lobes touch, a
+    // sinus (the petiole sinus too) is closed off and shows as a hole.
     std::vector<std::vector<cv::Point2d>> holes;
     std::optional<CutPetiole> petiole;
     double scale = 1.0; // picture pixels per work pixel
