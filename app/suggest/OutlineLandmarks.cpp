@@ -114,16 +114,21 @@ std::vector<Notch> Notches(const std::vector<cv::Point2d>& outline, double minim
 // the outline in towards the petiole point; its base is the hole's end.
 // Where one lobe lies over its neighbour, an open notch leads to the
 // hole across the overlap, and the sinus runs on into it. Such sinuses are
-// added to the notches, or deepen the notch that leads to them.
+// added to the notches, or deepen the notch that leads to them. A slit may
+// break into a chain of holes, all leading to one notch: the deepest gives
+// its base.
 void AddClosedSinuses(std::vector<Notch>& notches, const LeafOutline& leaf, cv::Point2d petiole)
 {
     const auto& outline = leaf.outline;
     const int count = static_cast<int>(outline.size());
     const std::size_t openNotches = notches.size();
+    std::vector<double> openDepths;
+    for (const Notch& notch : notches)
+        openDepths.push_back(notch.depth);
+    auto reachOf = [&](cv::Point2d point) {
+        return std::hypot(point.x - petiole.x, point.y - petiole.y);
+    };
     for (const auto& hole : leaf.holes) {
-        auto reachOf = [&](cv::Point2d point) {
-            return std::hypot(point.x - petiole.x, point.y - petiole.y);
-        };
         const auto [inner, outer] =
             std::minmax_element(hole.begin(), hole.end(), [&](cv::Point2d a, cv::Point2d b) {
                 return reachOf(a) < reachOf(b);
@@ -139,20 +144,25 @@ void AddClosedSinuses(std::vector<Notch>& notches, const LeafOutline& leaf, cv::
             }
         }
         const double depth = reachOf(*outer) - reachOf(*inner);
-        if (depth <= 0.05 * leaf.size)
+        if (depth <= 0.02 * leaf.size)
             continue;
         const cv::Point2d mouthPoint = outline[static_cast<std::size_t>(mouth)];
-        const auto leading = std::find_if(
-            notches.begin(), notches.begin() + static_cast<std::ptrdiff_t>(openNotches),
-            [&](const Notch& notch) {
-                return std::hypot(notch.point.x - mouthPoint.x, notch.point.y - mouthPoint.y) <
-                       0.02 * leaf.size;
-            });
-        if (leading != notches.begin() + static_cast<std::ptrdiff_t>(openNotches) &&
-            gap < 0.15 * leaf.size)
-            *leading = {leading->index, leading->depth + gap + depth, *inner};
-        else if (gap < 0.08 * leaf.size)
-            notches.push_back({mouth, depth + gap, *inner});
+        const auto leading = std::find_if(notches.begin(), notches.end(), [&](const Notch& notch) {
+            const cv::Point2d opens = outline[static_cast<std::size_t>(notch.index)];
+            return std::hypot(opens.x - mouthPoint.x, opens.y - mouthPoint.y) < 0.02 * leaf.size;
+        });
+        const auto open = static_cast<std::size_t>(leading - notches.begin());
+        if (open < openNotches) {
+            const Notch deepened = {leading->index, openDepths[open] + gap + depth, *inner};
+            if (gap < 0.15 * leaf.size && deepened.depth > leading->depth)
+                *leading = deepened;
+        } else if (gap < 0.08 * leaf.size) {
+            const Notch closed = {mouth, depth + gap, *inner};
+            if (leading == notches.end())
+                notches.push_back(closed);
+            else if (closed.depth > leading->depth)
+                *leading = closed;
+        }
     }
 }
 
