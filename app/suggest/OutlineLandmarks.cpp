@@ -133,19 +133,20 @@ void AddClosedSinuses(std::vector<Notch>& notches, const LeafOutline& leaf, cv::
             std::minmax_element(hole.begin(), hole.end(), [&](cv::Point2d a, cv::Point2d b) {
                 return reachOf(a) < reachOf(b);
             });
-        int mouth = 0;
-        double gap = 0.0;
-        for (int i = 0; i < count; ++i) {
-            const cv::Point2d offset = outline[static_cast<std::size_t>(i)] - *outer;
-            const double distance = std::hypot(offset.x, offset.y);
-            if (i == 0 || distance < gap) {
-                gap = distance;
-                mouth = i;
-            }
-        }
         const double depth = reachOf(*outer) - reachOf(*inner);
         if (depth <= 0.02 * leaf.size)
             continue;
+        int mouth = 0;
+        double nearest = 0.0; // squared, the root taken once
+        for (int i = 0; i < count; ++i) {
+            const cv::Point2d offset = outline[static_cast<std::size_t>(i)] - *outer;
+            const double distance = offset.dot(offset);
+            if (i == 0 || distance < nearest) {
+                nearest = distance;
+                mouth = i;
+            }
+        }
+        const double gap = std::sqrt(nearest);
         const cv::Point2d mouthPoint = outline[static_cast<std::size_t>(mouth)];
         const auto leading = std::find_if(notches.begin(), notches.end(), [&](const Notch& notch) {
             const cv::Point2d opens = outline[static_cast<std::size_t>(notch.index)];
