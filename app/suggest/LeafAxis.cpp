@@ -98,11 +98,15 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
         }
         return found;
     };
+    // The directions are independent, and searched side by side.
     constexpr int Step = 3;
-    std::vector<MirrorLine> coarse;
-    for (int degrees = 0; degrees < 180; degrees += Step)
-        coarse.push_back(search(mirror.sparse, degrees, degrees, 1.0, -0.12 * size, 0.12 * size,
-                                0.04 * size, {centre, {1.0, 0.0}, 0.0}));
+    std::vector<MirrorLine> coarse(180 / Step);
+    cv::parallel_for_(cv::Range(0, static_cast<int>(coarse.size())), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i)
+            coarse[static_cast<std::size_t>(i)] =
+                search(mirror.sparse, i * Step, i * Step, 1.0, -0.12 * size, 0.12 * size,
+                       0.04 * size, {centre, {1.0, 0.0}, 0.0});
+    });
     const int directions = static_cast<int>(coarse.size());
     std::vector<int> peaks;
     for (int i = 0; i < directions; ++i) {
@@ -117,15 +121,19 @@ std::vector<MirrorLine> FindMirrorLines(const cv::Mat& mask)
               [&](int a, int b) { return coarse[a].overlap > coarse[b].overlap; });
     if (peaks.size() > 3)
         peaks.resize(3);
-    std::vector<MirrorLine> lines;
-    for (const int i : peaks) {
-        const double degrees =
-            std::atan2(coarse[i].direction.y, coarse[i].direction.x) * 180.0 / std::numbers::pi;
-        MirrorLine line = search(mirror.pixels, degrees - Step, degrees + Step, 1.0, -0.03 * size,
-                                 0.03 * size, 0.0075 * size, coarse[i]);
-        line.point = (line.point + cv::Point2d(0.5, 0.5)) * factor - cv::Point2d(0.5, 0.5);
-        lines.push_back(line);
-    }
+    std::vector<MirrorLine> lines(peaks.size());
+    cv::parallel_for_(cv::Range(0, static_cast<int>(peaks.size())), [&](const cv::Range& range) {
+        for (int k = range.start; k < range.end; ++k) {
+            const MirrorLine& around =
+                coarse[static_cast<std::size_t>(peaks[static_cast<std::size_t>(k)])];
+            const double degrees =
+                std::atan2(around.direction.y, around.direction.x) * 180.0 / std::numbers::pi;
+            MirrorLine line = search(mirror.pixels, degrees - Step, degrees + Step, 1.0,
+                                     -0.03 * size, 0.03 * size, 0.0075 * size, around);
+            line.point = (line.point + cv::Point2d(0.5, 0.5)) * factor - cv::Point2d(0.5, 0.5);
+            lines[static_cast<std::size_t>(k)] = line;
+        }
+    });
     return lines;
 }
 
