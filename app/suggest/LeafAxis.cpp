@@ -1,6 +1,7 @@
 #include "app/suggest/LeafAxis.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <opencv2/imgproc.hpp>
@@ -219,31 +220,44 @@ std::optional<cv::Point2d> PetioleEnd(const LeafOutline& leaf, const CutPetiole&
     const int half = std::max(2, static_cast<int>(std::lround(petiole.width / 2.0)));
     const int beside = half + std::max(2, half / 2);
     const int reach = static_cast<int>(0.5 * leaf.size);
+    // A petiole lies at a slant to the way in, or bends, so the walk keeps
+    // to the middle of its band, half a pixel a step at most. The band keeps
+    // its own shade over the blade; a vein going on from its end, as wide
+    // but of another shade, is no part of it.
+    constexpr int Shade = 12;
     int end = -1;
+    double aside = 0.0;
+    double endAside = 0.0;
+    int shade = -1;
     int misses = 0;
     for (int t = 1; t < reach && misses <= 3; ++t) {
-        const cv::Point2d centre = petiole.base + petiole.inward * t;
+        const cv::Point2d centre = petiole.base + petiole.inward * t + across * aside;
         if (!inside(centre))
             break;
         const int middle = at(centre);
+        if (shade < 0)
+            shade = middle;
         const int outside = (at(centre + across * beside) + at(centre - across * beside)) / 2;
         const int contrast = std::abs(middle - outside);
         // The band's width: the run of pixels across it that look like its middle.
-        int width = 1;
+        std::array<int, 2> runs = {0, 0}; // either side of the centre
         for (const int sign : {1, -1})
             for (int d = 1; d <= beside; ++d) {
                 if (2 * std::abs(at(centre + across * (sign * d)) - middle) >= contrast)
                     break;
-                ++width;
+                ++runs[sign > 0 ? 0 : 1];
             }
-        if (contrast >= 6 && width >= petiole.width * 0.7) {
+        const int width = 1 + runs[0] + runs[1];
+        if (contrast >= 6 && width >= petiole.width * 0.7 && std::abs(middle - shade) <= Shade) {
             end = t;
+            endAside = aside;
+            aside += std::clamp((runs[0] - runs[1]) / 2.0, -0.5, 0.5);
             misses = 0;
         } else {
             ++misses;
         }
     }
-    const cv::Point2d point = petiole.base + petiole.inward * end;
+    const cv::Point2d point = petiole.base + petiole.inward * end + across * endAside;
     if (end < 0.05 * leaf.size ||
         leaf.mask.at<std::uint8_t>(static_cast<int>(std::lround(point.y)),
                                    static_cast<int>(std::lround(point.x))) == 0)
