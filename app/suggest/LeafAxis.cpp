@@ -226,8 +226,8 @@ std::optional<cv::Point2d> PetioleEnd(const LeafOutline& leaf, const CutPetiole&
     // but of another shade, is no part of it.
     constexpr int Shade = 12;
     int end = -1;
+    cv::Point2d point = petiole.base; // the centre of the last step on the band
     double aside = 0.0;
-    double endAside = 0.0;
     int shade = -1;
     int misses = 0;
     for (int t = 1; t < reach && misses <= 3; ++t) {
@@ -250,14 +250,13 @@ std::optional<cv::Point2d> PetioleEnd(const LeafOutline& leaf, const CutPetiole&
         const int width = 1 + runs[0] + runs[1];
         if (contrast >= 6 && width >= petiole.width * 0.7 && std::abs(middle - shade) <= Shade) {
             end = t;
-            endAside = aside;
+            point = centre;
             aside += std::clamp((runs[0] - runs[1]) / 2.0, -0.5, 0.5);
             misses = 0;
         } else {
             ++misses;
         }
     }
-    const cv::Point2d point = petiole.base + petiole.inward * end + across * endAside;
     if (end < 0.05 * leaf.size ||
         leaf.mask.at<std::uint8_t>(static_cast<int>(std::lround(point.y)),
                                    static_cast<int>(std::lround(point.x))) == 0)
