@@ -142,6 +142,23 @@ TEST(SuggestLandmarks, FindsWhereN3BranchesIntoN4WhereThePathsMeetOnlyAtThePetio
     ExpectRealLeafNearTruth("Sauvignon_vert_L0961A1_half", 0.171384, {6});
 }
 
+// Where the picture's edge cuts this leaf's apex off, the cut is no apex; the
+// rest is found as on the whole picture. Its N4 tip touches the picture's
+// top edge, and was traced there: it stays.
+TEST(SuggestLandmarks, LeavesOutATipWhereThePicturesEdgeCutsTheLeafOff)
+{
+    const QImage whole = RealLeaf("Semillon_L0971A");
+    const QImage cut = whole.copy(0, 0, whole.width(), 690);
+    const Landmarks onWhole = SuggestLandmarks(RowsOf(whole));
+    const Landmarks onCut = SuggestLandmarks(RowsOf(cut));
+    EXPECT_FALSE(onWhole.IsPointMissing(20));
+    EXPECT_TRUE(onCut.IsPointMissing(20));
+    for (const int n : {1, 11, 13, 14, 17, 19, 21, 23, 26, 27, 29}) {
+        ASSERT_FALSE(onCut.IsPointMissing(n)) << "P(" << n << ")";
+        EXPECT_LE(PixelsOff(onCut, onWhole, n) * MillimetresPerPixel, 1.0) << "P(" << n << ")";
+    }
+}
+
 // A drawn leaf sheared sideways about the picture's middle, out of mirror
 // symmetry, and its truth (picture pixels, y down) moved with it.
 std::pair<QImage, Landmarks> ShearedLeaf(const SyntheticLeaf& leaf, double shear)
