@@ -1039,36 +1039,40 @@ std::vector<std::pair<int, cv::Point2d>> LandmarksOfTheAxis(const LeafOutline& l
     return best;
 }
 
-// The stretches of the outline where the picture's edge cuts the leaf off,
-// rather than a tooth merely touching it: as long as a twentieth of the
-// leaf's size or longer. A tooth's tip at the edge was traced there on a real
-// leaf (a stretch of 0.043 of the size).
+// The outline's points along the picture's edge where the edge cuts the
+// leaf off, rather than a tooth merely touching it: a stretch of an edge as
+// long as a twentieth of the leaf's size or longer, along which the outline
+// keeps coming back to the edge. A tooth's tip at the edge was traced there
+// on a real leaf (a stretch of 0.043 of the size).
 std::vector<cv::Point2d> CutByTheEdge(const LeafOutline& leaf)
 {
-    const std::vector<cv::Point2d>& outline = leaf.outline;
-    const std::size_t count = outline.size();
-    auto onEdge = [&](std::size_t i) {
-        const cv::Point2d& point = outline[i % count];
-        return point.x < 0.5 || point.y < 0.5 || point.x > leaf.mask.cols - 1.5 ||
-               point.y > leaf.mask.rows - 1.5;
-    };
-    // Start off the edge, so that no stretch wraps round the outline's start.
-    std::size_t start = 0;
-    while (start < count && onEdge(start))
-        ++start;
+    const int right = leaf.mask.cols - 1;
+    const int bottom = leaf.mask.rows - 1;
+    // Each edge's points, by where they lie along it.
+    std::array<std::vector<std::pair<double, cv::Point2d>>, 4> edges;
+    for (const cv::Point2d& point : leaf.outline) {
+        if (point.x < 0.5)
+            edges[0].emplace_back(point.y, point);
+        if (point.x > right - 0.5)
+            edges[1].emplace_back(point.y, point);
+        if (point.y < 0.5)
+            edges[2].emplace_back(point.x, point);
+        if (point.y > bottom - 0.5)
+            edges[3].emplace_back(point.x, point);
+    }
     std::vector<cv::Point2d> cut;
-    if (start == count)
-        return cut;
-    std::size_t run = 0;
-    for (std::size_t i = start + 1; i <= start + count; ++i) {
-        if (onEdge(i)) {
-            ++run;
-            continue;
+    for (auto& edge : edges) {
+        std::sort(edge.begin(), edge.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::size_t first = 0;
+        for (std::size_t i = 1; i <= edge.size(); ++i) {
+            if (i < edge.size() && edge[i].first - edge[i - 1].first <= 0.02 * leaf.size)
+                continue;
+            if (edge[i - 1].first - edge[first].first >= 0.05 * leaf.size)
+                for (std::size_t k = first; k < i; ++k)
+                    cut.push_back(edge[k].second);
+            first = i;
         }
-        if (static_cast<double>(run) >= 0.05 * leaf.size)
-            for (std::size_t k = i - run; k < i; ++k)
-                cut.push_back(outline[k % count]);
-        run = 0;
     }
     return cut;
 }
