@@ -542,31 +542,6 @@ ChosenN4Tips(const std::array<std::vector<N4Choice>, 2>& choices)
     return landmarks;
 }
 
-// The teeth found from a tip, which are left out with it: those of the N2
-// tooth from the N2 tip, and the N4 tooth's from the N3 tip or its own.
-std::vector<int> FoundFrom(int tip)
-{
-    const bool left = tip > 20;
-    std::vector<int> teeth;
-    switch (left ? 40 - tip : tip) {
-    case 17:
-        teeth = {16, 18, 15};
-        break;
-    case 13:
-        teeth = {11, 10, 12, 9};
-        break;
-    case 11:
-        teeth = {10, 12, 9};
-        break;
-    default:
-        break;
-    }
-    if (left)
-        for (int& tooth : teeth)
-            tooth = 40 - tooth;
-    return teeth;
-}
-
 // Where a landmark was found, or nothing.
 const cv::Point2d* FoundAt(const std::vector<std::pair<int, cv::Point2d>>& found, int landmark)
 {
@@ -595,12 +570,14 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
     // leaves 21 fewer landmarks more than 5 mm off and 46 fewer within 2 mm.
     struct Partners {
         int landmark;
-        bool alone;     // whether it stays without a partner found
-        double degrees; // the most the partners' directions may differ
+        std::vector<int> teeth; // found from it, and left out with it
+        bool alone;             // whether it stays without a partner found
+        double degrees;         // the most the partners' directions may differ
     };
-    const Partners partners[] = {{19, true, 20.0}, {17, true, 20.0}, {14, true, 20.0},
-                                 {13, true, 20.0}, {11, true, 14.0}, {9, false, 20.0}};
-    for (const auto& [landmark, alone, degrees] : partners) {
+    const Partners partners[] = {{19, {}, true, 20.0},          {17, {16, 18, 15}, true, 20.0},
+                                 {14, {}, true, 20.0},          {13, {11, 10, 12, 9}, true, 20.0},
+                                 {11, {10, 12, 9}, true, 14.0}, {9, {}, false, 20.0}};
+    for (const auto& [landmark, teeth, alone, degrees] : partners) {
         const cv::Point2d* one = find(landmark);
         const cv::Point2d* other = find(40 - landmark);
         if (!one || !other) {
@@ -615,11 +592,11 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
         const double angleB = Degrees(std::atan2(std::abs(b.dot(left)), b.dot(apexward)));
         if (Mirrored(angleA, std::hypot(a.x, a.y), angleB, std::hypot(b.x, b.y), degrees))
             continue;
-        for (const int n : {landmark, 40 - landmark}) {
+        for (const int n : {landmark, 40 - landmark})
             doubtful.push_back(n);
-            const std::vector<int> teeth = FoundFrom(n);
-            doubtful.insert(doubtful.end(), teeth.begin(), teeth.end());
-        }
+        for (const int n : teeth)
+            for (const int m : {n, 40 - n})
+                doubtful.push_back(m);
     }
     // The teeth beside the N2 and N4 tips mirror each other as seen from the
     // tips, to within a share of their distance from the tip. The small N4
@@ -1081,27 +1058,19 @@ std::vector<cv::Point2d> CutByTheEdge(const LeafOutline& leaf)
 
 // A tip found at a cut, or at a tooth beside it (within a tenth of the
 // leaf's size, a tooth's spacing or two), is where the picture ends rather
-// than the lobe: such points are left to the user, with the teeth found from
-// them.
+// than the lobe: such points are left to the user. What was found from them
+// elsewhere stays: on a leaf sheared past the picture's edge, the N4 tooth
+// found from an N3 tip at the cut was right.
 std::vector<std::pair<int, cv::Point2d>> OutlineLandmarks(const LeafOutline& leaf)
 {
     std::vector<std::pair<int, cv::Point2d>> found = LandmarksOfTheAxis(leaf);
     const std::vector<cv::Point2d> cut = CutByTheEdge(leaf);
     if (cut.empty())
         return found;
-    std::vector<int> doubtful;
-    for (const auto& [landmark, point] : found) {
-        const bool beside = std::any_of(cut.begin(), cut.end(), [&](const cv::Point2d& at) {
-            return cv::norm(at - point) < 0.1 * leaf.size;
-        });
-        if (beside) {
-            doubtful.push_back(landmark);
-            const std::vector<int> teeth = FoundFrom(landmark);
-            doubtful.insert(doubtful.end(), teeth.begin(), teeth.end());
-        }
-    }
     std::erase_if(found, [&](const auto& entry) {
-        return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
+        return std::any_of(cut.begin(), cut.end(), [&](const cv::Point2d& at) {
+            return cv::norm(at - entry.second) < 0.1 * leaf.size;
+        });
     });
     return found;
 }
