@@ -2,12 +2,16 @@
 // by hand, per kind of landmark.
 //
 //   suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]
+//                 [--placements]
 //
 // TRUTH.tps names each picture (IMAGE=) and gives its SCALE=; pictures are
 // looked for beside it unless --pictures says where. --marked writes each
 // picture reduced, with the truth in green and the suggestions in red.
 // --each adds a line a picture: each traced landmark's distance in mm, "-"
-// where none was suggested.
+// where none was suggested. --placements measures each picture also moved
+// by a pixel right, down and both, and turned a quarter and a half: the
+// work resolution groups a leaf's pixels differently wherever it lies, and
+// a thin vein or a tooth's tip can fall either way.
 #include "app/suggest/LandmarkSuggester.h"
 #include "measure/Tps.h"
 #include "picture/PictureBitmap.h"
@@ -60,6 +64,57 @@ struct Specimen {
     Landmarks truth; // picture pixels, y down; missing as (0, 0)
     Landmarks suggested;
 };
+
+// A picture placed otherwise, and where its points go: pixel centres mapped
+// by the transform, the result moved to start at the origin.
+struct Placement {
+    const char* name;
+    QTransform transform;
+};
+
+const std::vector<Placement> Placements = {
+    {"", QTransform()},
+    {" +x", QTransform::fromTranslate(1, 0)},
+    {" +y", QTransform::fromTranslate(0, 1)},
+    {" +xy", QTransform::fromTranslate(1, 1)},
+    {" @90", QTransform().rotate(90)},
+    {" @180", QTransform().rotate(180)},
+};
+
+QImage Placed(const QImage& picture, const QTransform& transform)
+{
+    if (transform.type() != QTransform::TxTranslate)
+        return picture.transformed(transform);
+    // Moved: the first row and column repeated, so that the paper goes on.
+    const int dx = static_cast<int>(transform.dx());
+    const int dy = static_cast<int>(transform.dy());
+    QImage moved(picture.width() + dx, picture.height() + dy, picture.format());
+    for (int y = 0; y < moved.height(); ++y) {
+        const QRgb* from =
+            reinterpret_cast<const QRgb*>(picture.constScanLine(std::max(0, y - dy)));
+        QRgb* to = reinterpret_cast<QRgb*>(moved.scanLine(y));
+        for (int x = 0; x < moved.width(); ++x)
+            to[x] = from[std::max(0, x - dx)];
+    }
+    return moved;
+}
+
+Landmarks Placed(const Landmarks& points, const QTransform& transform, const QSize& size)
+{
+    const QRect bounds = transform.type() == QTransform::TxTranslate
+                             ? QRect(QPoint(0, 0), size)
+                             : transform.mapRect(QRect(QPoint(0, 0), size));
+    Landmarks placed;
+    for (int n = 1; n <= LandmarkCount; ++n) {
+        if (points.IsPointMissing(n))
+            continue;
+        const QPointF at = transform.map(QPointF(points.PointX[n] + 0.5, points.PointY[n] + 0.5)) -
+                           bounds.topLeft() - QPointF(0.5, 0.5);
+        placed.PointX[n] = at.x();
+        placed.PointY[n] = at.y();
+    }
+    return placed;
+}
 
 double Distance(const Landmarks& a, const Landmarks& b, int n)
 {
@@ -126,17 +181,21 @@ int main(int argc, char** argv)
     if (argc < 2) {
         std::fprintf(
             stderr,
-            "usage: suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]\n");
+            "usage: suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]\n"
+            "                     [--placements]\n");
         return 2;
     }
     const std::string truthPath = argv[1];
     QString pictures = QFileInfo(QString::fromLocal8Bit(argv[1])).absolutePath();
     QString marked;
     bool each = false;
+    bool placements = false;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--each")
             each = true;
+        else if (option == "--placements")
+            placements = true;
         else if (option == "--pictures" && i + 1 < argc)
             pictures = QString::fromLocal8Bit(argv[++i]);
         else if (option == "--marked" && i + 1 < argc)
@@ -146,29 +205,44 @@ int main(int argc, char** argv)
     std::vector<Specimen> specimens;
     double seconds = 0.0;
     for (const TpsSpecimen& tps : ReadTpsSpecimens(ReadTpsFile(truthPath), truthPath)) {
-        Specimen specimen;
-        specimen.image = PictureNameOf(tps).value_or("");
-        const QString path = pictures + "/" + QString::fromStdString(specimen.image);
+        const std::string image = PictureNameOf(tps).value_or("");
+        const QString path = pictures + "/" + QString::fromStdString(image);
         LoadedPicture loaded = LoadPicture(path, 24);
         PictureBitmap bitmap;
         const QImage shown = loaded.image.convertToFormat(QImage::Format_RGB32);
         bitmap.takeOver(std::move(loaded.image));
         const int height = bitmap.image().height();
+        Landmarks truth;
         for (int n = 1; n <= LandmarkCount; ++n) {
             const auto& point = tps.landmarks[static_cast<std::size_t>(n - 1)];
             if (point.x < 0 && point.y < 0)
                 continue;
-            specimen.truth.PointX[n] = point.x;
-            specimen.truth.PointY[n] = height - point.y;
+            truth.PointX[n] = point.x;
+            truth.PointY[n] = height - point.y;
         }
-        specimen.mmPerPixel = tps.scale.empty() ? 25.4 / 300.0 : std::stod(tps.scale);
-        const PixelRows rows = bitmap.rgb32Rows();
-        const auto start = std::chrono::steady_clock::now();
-        specimen.suggested = SuggestLandmarks(rows);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!marked.isEmpty())
-            Mark(specimen, shown, marked + "/" + QFileInfo(path).completeBaseName() + ".png");
-        specimens.push_back(std::move(specimen));
+        const double mmPerPixel = tps.scale.empty() ? 25.4 / 300.0 : std::stod(tps.scale);
+        for (const Placement& placement : Placements) {
+            Specimen specimen;
+            specimen.image = image + placement.name;
+            specimen.mmPerPixel = mmPerPixel;
+            specimen.truth = Placed(truth, placement.transform, shown.size());
+            // As the window gives it, for the picture as it came.
+            const QImage placed = Placed(shown, placement.transform);
+            const PixelRows rows = placement.transform.isIdentity()
+                                       ? bitmap.rgb32Rows()
+                                       : PixelRows{placed.constBits(), placed.width(),
+                                                   placed.height(), placed.bytesPerLine()};
+            const auto start = std::chrono::steady_clock::now();
+            specimen.suggested = SuggestLandmarks(rows);
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!marked.isEmpty())
+                Mark(specimen, placed,
+                     marked + "/" + QFileInfo(path).completeBaseName() + placement.name + ".png");
+            specimens.push_back(std::move(specimen));
+            if (!placements)
+                break;
+        }
     }
 
     const auto asIs = Score(specimens, false);
