@@ -16,6 +16,7 @@
 #include "measure/Tps.h"
 #include "picture/PictureBitmap.h"
 #include "picture/PictureLoader.h"
+#include "tools/Placement.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -65,10 +66,9 @@ struct Specimen {
     Landmarks suggested;
 };
 
-// A picture placed otherwise, and where its points go: pixel centres mapped
-// by the transform, the result moved to start at the origin.
+// Each picture as it came, moved by a pixel right, down and both, and turned.
 struct Placement {
-    const char* name;
+    const char* name; // added to the picture's name in the --each lines
     QTransform transform;
 };
 
@@ -80,41 +80,6 @@ const std::vector<Placement> Placements = {
     {" @90", QTransform().rotate(90)},
     {" @180", QTransform().rotate(180)},
 };
-
-QImage Placed(const QImage& picture, const QTransform& transform)
-{
-    if (transform.type() != QTransform::TxTranslate)
-        return picture.transformed(transform);
-    // Moved: the first row and column repeated, so that the paper goes on.
-    const int dx = static_cast<int>(transform.dx());
-    const int dy = static_cast<int>(transform.dy());
-    QImage moved(picture.width() + dx, picture.height() + dy, picture.format());
-    for (int y = 0; y < moved.height(); ++y) {
-        const QRgb* from =
-            reinterpret_cast<const QRgb*>(picture.constScanLine(std::max(0, y - dy)));
-        QRgb* to = reinterpret_cast<QRgb*>(moved.scanLine(y));
-        for (int x = 0; x < moved.width(); ++x)
-            to[x] = from[std::max(0, x - dx)];
-    }
-    return moved;
-}
-
-Landmarks Placed(const Landmarks& points, const QTransform& transform, const QSize& size)
-{
-    const QRect bounds = transform.type() == QTransform::TxTranslate
-                             ? QRect(QPoint(0, 0), size)
-                             : transform.mapRect(QRect(QPoint(0, 0), size));
-    Landmarks placed;
-    for (int n = 1; n <= LandmarkCount; ++n) {
-        if (points.IsPointMissing(n))
-            continue;
-        const QPointF at = transform.map(QPointF(points.PointX[n] + 0.5, points.PointY[n] + 0.5)) -
-                           bounds.topLeft() - QPointF(0.5, 0.5);
-        placed.PointX[n] = at.x();
-        placed.PointY[n] = at.y();
-    }
-    return placed;
-}
 
 double Distance(const Landmarks& a, const Landmarks& b, int n)
 {
@@ -225,9 +190,9 @@ int main(int argc, char** argv)
             Specimen specimen;
             specimen.image = image + placement.name;
             specimen.mmPerPixel = mmPerPixel;
-            specimen.truth = Placed(truth, placement.transform, shown.size());
+            specimen.truth = PlacedLandmarks(truth, placement.transform, shown.size());
             // As the window gives it, for the picture as it came.
-            const QImage placed = Placed(shown, placement.transform);
+            const QImage placed = PlacedPicture(shown, placement.transform);
             const PixelRows rows = placement.transform.isIdentity()
                                        ? bitmap.rgb32Rows()
                                        : PixelRows{placed.constBits(), placed.width(),

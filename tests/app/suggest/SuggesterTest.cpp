@@ -1,6 +1,7 @@
 #include "app/suggest/LandmarkSuggester.h"
 #include "measure/Tps.h"
 #include "picture/PictureLoader.h"
+#include "tools/Placement.h"
 #include "tools/SyntheticLeaf.h"
 
 #include <QImage>
@@ -40,24 +41,6 @@ Landmarks TracedLandmarks(const std::string& name, int pictureHeight)
         }
     }
     return traced;
-}
-
-// Where a point of the picture goes when the picture is transformed as Qt
-// transforms it (the result moved to start at the origin).
-Landmarks Moved(const Landmarks& points, const QTransform& transform, const QSize& size)
-{
-    const QRect bounds = transform.mapRect(QRect(QPoint(0, 0), size));
-    Landmarks moved;
-    for (int n = 1; n <= LandmarkCount; ++n) {
-        if (points.IsPointMissing(n))
-            continue;
-        // Pixel centres, so that a quarter turn maps pixel onto pixel.
-        const QPointF at = transform.map(QPointF(points.PointX[n] + 0.5, points.PointY[n] + 0.5)) -
-                           bounds.topLeft() - QPointF(0.5, 0.5);
-        moved.PointX[n] = at.x();
-        moved.PointY[n] = at.y();
-    }
-    return moved;
 }
 
 // The landmarks that every suggestion on this leaf must place: those of its
@@ -110,13 +93,13 @@ TEST(SuggestLandmarks, FindsARealLeafTurnedOrMirroredAndNumbersItClockwiseOnScre
 
     const QTransform quarterTurn = QTransform().rotate(90);
     const QImage turned = picture.transformed(quarterTurn);
-    ExpectNearTruth(SuggestLandmarks(RowsOf(turned)), Moved(truth, quarterTurn, picture.size()),
-                    "turned a quarter");
+    ExpectNearTruth(SuggestLandmarks(RowsOf(turned)),
+                    PlacedLandmarks(truth, quarterTurn, picture.size()), "turned a quarter");
 
     const QTransform mirror = QTransform::fromScale(-1, 1);
     const QImage mirrored = picture.transformed(mirror);
     ExpectNearTruth(SuggestLandmarks(RowsOf(mirrored)),
-                    MirroredHalves(Moved(truth, mirror, picture.size())), "mirrored");
+                    MirroredHalves(PlacedLandmarks(truth, mirror, picture.size())), "mirrored");
 }
 
 // Of the teeth whose veins run about as strongly towards the base of N3, the
