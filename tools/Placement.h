@@ -8,8 +8,8 @@
 namespace kestra {
 
 // A picture placed otherwise: turned or mirrored as Qt transforms it (the
-// result moved to start at the origin), or moved by whole pixels, its first
-// row and column repeated so that the paper goes on.
+// result moved to start at the origin), or moved right and down by whole
+// pixels, its first row and column repeated so that the paper goes on.
 [[nodiscard]] QImage PlacedPicture(const QImage& picture, const QTransform& transform);
 
 // Where the points of a picture of the given size go when it is placed so.

@@ -964,6 +964,7 @@ std::vector<std::pair<int, cv::Point2d>> AlongAxisOrMidrib(const LeafOutline& le
                                                                                : found;
 }
 
+// The outline's landmarks about the leaf's axis, where one can be told.
 std::vector<std::pair<int, cv::Point2d>> LandmarksOfTheAxis(const LeafOutline& leaf)
 {
     if (leaf.outline.size() < 50)
