@@ -20,11 +20,14 @@ QImage PlacedPicture(const QImage& picture, const QTransform& transform)
     const int dy = static_cast<int>(transform.dy());
     const QImage from = picture.convertToFormat(QImage::Format_RGB32);
     QImage moved(from.width() + dx, from.height() + dy, QImage::Format_RGB32);
+    // Clamped both ways, so that a move left or up reads no row or column
+    // beyond the picture either.
     for (int y = 0; y < moved.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(from.constScanLine(std::max(0, y - dy)));
+        const auto* in = reinterpret_cast<const QRgb*>(
+            from.constScanLine(std::clamp(y - dy, 0, from.height() - 1)));
         auto* out = reinterpret_cast<QRgb*>(moved.scanLine(y));
         for (int x = 0; x < moved.width(); ++x)
-            out[x] = in[std::max(0, x - dx)];
+            out[x] = in[std::clamp(x - dx, 0, from.width() - 1)];
     }
     return moved;
 }
