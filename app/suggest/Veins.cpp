@@ -114,16 +114,30 @@ std::vector<std::vector<int>> CheapestPaths(const cv::Mat& cost, cv::Point start
     int dearest = 0;
     for (std::size_t i = 0; i < units.size(); ++i)
         if (costs[i] != Never) {
-            units[i] = static_cast<int>(std::lround(8.0f * costs[i]));
+            // Rounded to the nearest eighth: the costs are small and positive,
+            // so adding a half is exact.
+            units[i] = static_cast<int>(8.0f * costs[i] + 0.5f);
             dearest = std::max(dearest, units[i]);
         }
     const std::size_t ring = std::bit_ceil(static_cast<std::size_t>(2 * dearest + 2));
     const std::size_t bucketOf = ring - 1;
-    std::vector<std::vector<int>> buckets(ring);
+    // Each bucket is a list threaded through one array, the latest entry
+    // first, rather than a vector of its own to allocate.
+    struct Entry {
+        int cell;
+        int next;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(2 * padded.total());
+    std::vector<int> buckets(ring, -1);
+    auto push = [&](std::size_t bucket, int cell) {
+        entries.push_back({cell, buckets[bucket]});
+        buckets[bucket] = static_cast<int>(entries.size()) - 1;
+    };
     std::vector<int> distance(padded.total(), std::numeric_limits<int>::max());
     std::vector<int> from(distance.size(), -1);
     distance[static_cast<std::size_t>(indexOf(start))] = 0;
-    buckets[0].push_back(indexOf(start));
+    push(0, indexOf(start));
     std::size_t waiting = 1;
     std::vector<int> last;
     for (const cv::Point goal : goals)
@@ -136,10 +150,10 @@ std::vector<std::vector<int>> CheapestPaths(const cv::Mat& cost, cv::Point start
         });
     };
     for (int sofar = 0; waiting > 0 && !settled(sofar); ++sofar) {
-        std::vector<int>& bucket = buckets[static_cast<std::size_t>(sofar) & bucketOf];
-        while (!bucket.empty()) {
-            const int at = bucket.back();
-            bucket.pop_back();
+        int& bucket = buckets[static_cast<std::size_t>(sofar) & bucketOf];
+        while (bucket >= 0) {
+            const int at = entries[static_cast<std::size_t>(bucket)].cell;
+            bucket = entries[static_cast<std::size_t>(bucket)].next;
             --waiting;
             if (distance[static_cast<std::size_t>(at)] != sofar)
                 continue; // reached more cheaply since
@@ -155,7 +169,7 @@ std::vector<std::vector<int>> CheapestPaths(const cv::Mat& cost, cv::Point start
                 if (through < distance[static_cast<std::size_t>(next)]) {
                     distance[static_cast<std::size_t>(next)] = through;
                     from[static_cast<std::size_t>(next)] = at;
-                    buckets[static_cast<std::size_t>(through) & bucketOf].push_back(next);
+                    push(static_cast<std::size_t>(through) & bucketOf, next);
                     ++waiting;
                 }
             }
