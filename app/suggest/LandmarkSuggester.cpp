@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <numbers>
 #include <opencv2/core/utility.hpp>
@@ -19,11 +20,17 @@ namespace {
 
 int NearestIndex(const std::vector<cv::Point2d>& outline, cv::Point2d point)
 {
-    const auto nearest =
-        std::min_element(outline.begin(), outline.end(), [&](cv::Point2d a, cv::Point2d b) {
-            return cv::norm(a - point) < cv::norm(b - point);
-        });
-    return static_cast<int>(nearest - outline.begin());
+    // By the squared distance, each worked out once: the outline is long.
+    int nearest = 0;
+    double least = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < outline.size(); ++i) {
+        const cv::Point2d offset = outline[i] - point;
+        if (const double squared = offset.dot(offset); squared < least) {
+            least = squared;
+            nearest = static_cast<int>(i);
+        }
+    }
+    return nearest;
 }
 
 // The first tooth tip met walking along the outline from one index towards
