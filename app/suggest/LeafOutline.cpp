@@ -21,15 +21,21 @@ cv::Scalar BackgroundColour(const cv::Mat& picture)
     const int ring = std::max(2, std::min(picture.cols, picture.rows) / 25);
     std::array<std::array<int, 256>, 3> histograms{};
     int count = 0;
-    for (int y = 0; y < picture.rows; ++y) {
-        const auto* row = picture.ptr<cv::Vec4b>(y);
-        const bool edgeRow = y < ring || y >= picture.rows - ring;
-        for (int x = 0; x < picture.cols; ++x) {
-            if (!edgeRow && x >= ring && x < picture.cols - ring)
-                continue;
+    auto take = [&](const cv::Vec4b* row, int from, int to) {
+        for (int x = from; x < to; ++x)
             for (int c = 0; c < 3; ++c)
                 ++histograms[c][row[x][c]];
-            ++count;
+        count += std::max(0, to - from);
+    };
+    for (int y = 0; y < picture.rows; ++y) {
+        const auto* row = picture.ptr<cv::Vec4b>(y);
+        if (y < ring || y >= picture.rows - ring) {
+            take(row, 0, picture.cols);
+        } else {
+            // Only the ring's two ends of a row in between.
+            const int left = std::min(ring, picture.cols);
+            take(row, 0, left);
+            take(row, std::max(left, picture.cols - ring), picture.cols);
         }
     }
     cv::Scalar colour;
