@@ -347,6 +347,20 @@ TEST(SuggestLandmarks, TakesNoToothsNotchBesideAShallowBaysBottomForTheSinusBase
     }
 }
 
+// On nearly entire leaves the notch found for a lateral sinus can be the N2
+// tooth's own base, 17 to 25 mm from the sinus on these leaves; the tooth's
+// base stays, the sinus is left to the user.
+TEST(SuggestLandmarks, TakesNoN2ToothsBaseForALateralSinus)
+{
+    for (const std::uint64_t seed : {526U, 580U, 919U, 986U}) {
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
+        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+        for (const int n : {14, 19, 21, 26})
+            EXPECT_TRUE(suggested.IsPointMissing(n) || MillimetresOff(suggested, leaf, n) <= 5.0)
+                << "seed " << seed << ": P(" << n << ")";
+    }
+}
+
 // Where a long N2 tooth meets its lobe, the outline turns outwards at a
 // shoulder before the next tooth's tip; taken for that tip, it put P(15) and
 // P(25) about 3 mm off.
