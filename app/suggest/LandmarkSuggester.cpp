@@ -92,6 +92,39 @@ std::optional<cv::Point> N4Bend(const std::vector<cv::Point>& n4Path, cv::Point 
     return bend;
 }
 
+// The way a path, running from its tip to the petiole point, leaves a
+// junction towards its tip: to its first point the given distance out.
+cv::Point2d WayOut(const std::vector<cv::Point>& path, cv::Point junction, double distance)
+{
+    std::size_t at = 0;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const cv::Point2d offset = path[i] - junction;
+        if (const double squared = offset.dot(offset); squared < nearest) {
+            nearest = squared;
+            at = i;
+        }
+    }
+    while (at > 0 && cv::norm(path[at] - junction) < distance)
+        --at;
+    return path[at] - junction;
+}
+
+// N4 leaves N3 towards the N3 tip's side, as every vein leaves the one it
+// branches from. Where the paths from the N3 and N4 tips part at more than a
+// right angle, taken a tenth of N3's length out from where they meet, the
+// path from the N4 tip has crossed the blade to N3 by a finer vein, as where
+// N4 runs along the petiole sinus's edge, too close to it for a vein to
+// show. On the real leaves in six placements, right branch points part at up
+// to 80 degrees, and the 8 that part at 100 to 117 lay more than 5 mm off;
+// on 1000 synthetic leaves none parts at more than 83.
+bool PartsBackwards(const VeinJoin& join, double n3Length)
+{
+    const cv::Point2d n3 = WayOut(join.firstPath, join.junction, 0.1 * n3Length);
+    const cv::Point2d n4 = WayOut(join.secondPath, join.junction, 0.1 * n3Length);
+    return n3.dot(n4) < 0.0;
+}
+
 // The branch points found where the veins from two points of the margin
 // join on their way to the petiole point:
 // - Where N3 branches into N4: the veins from the N3 and N4 tips. On the real
@@ -216,6 +249,8 @@ BranchPoints(const LeafOutline& leaf, const std::vector<std::pair<int, cv::Point
         const cv::Point2d out = join - petiole;
         const cv::Point2d vein = junction.mainTip - petiole;
         if (junction.kind == Junction::N4) {
+            if (PartsBackwards(*junction.join, cv::norm(vein)))
+                continue;
             const double share = cv::norm(out) / cv::norm(vein);
             if (share >= 0.1 && share <= 0.35)
                 branches.emplace_back(junction.landmark, join);

@@ -370,6 +370,8 @@ VeinJunctions(const cv::Mat& darkness, const cv::Mat& blade, cv::Point petiole,
             joined.junction = *near;
         else
             joined.junction = fineJunction(3 * Reach).value_or(centre);
+        for (const int at : first)
+            joined.firstPath.push_back(workOf(at));
         for (const int at : trunk)
             joined.secondPath.push_back(workOf(at));
     }

@@ -34,9 +34,10 @@ private:
 [[nodiscard]] bool VeinInsideBlade(const cv::Mat& mask, cv::Point2d tip, cv::Point2d petiole);
 
 // Where the veins from a pair of tips join on their way to the petiole
-// point, and the way the vein from the second tip takes there.
+// point, and the ways the veins from each tip take there.
 struct VeinJoin {
     cv::Point junction;
+    std::vector<cv::Point> firstPath;  // from the first tip to the petiole point
     std::vector<cv::Point> secondPath; // from the second tip to the petiole point
 };
 

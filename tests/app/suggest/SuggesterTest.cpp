@@ -125,6 +125,18 @@ TEST(SuggestLandmarks, FindsWhereN3BranchesIntoN4WhereThePathsMeetOnlyAtThePetio
     ExpectRealLeafNearTruth("Sauvignon_vert_L0961A1_half", 0.171384, {6});
 }
 
+// On this leaf N4 runs along the petiole sinus's edge down to N3 near the
+// petiole point. The path from the N4 tip crosses the blade to N3 instead,
+// coming back to it at more than a right angle, 7.8 mm from the branch point.
+TEST(SuggestLandmarks, TakesNoBranchPointWhereThePathFromTheN4TipComesBackToN3)
+{
+    const QImage picture = RealLeaf("Chardonnay_L0902A4_half");
+    const Landmarks truth = TracedLandmarks("Chardonnay_L0902A4_half", picture.height());
+    const Landmarks suggested = SuggestLandmarks(RowsOf(picture));
+    EXPECT_TRUE(suggested.IsPointMissing(2) || PixelsOff(suggested, truth, 2) * 0.173872 <= 2.0);
+    ExpectRealLeafNearTruth("Chardonnay_L0902A4_half", 0.173872, {1, 11, 13, 17, 19, 20});
+}
+
 // Where the picture's edge cuts this leaf's apex off, the cut is no apex; the
 // rest is found as on the whole picture. Its N4 tip touches the picture's
 // top edge, and was traced there: it stays.
