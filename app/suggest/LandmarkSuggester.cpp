@@ -12,19 +12,22 @@
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace kestra {
 
 namespace {
 
-int NearestIndex(const std::vector<cv::Point2d>& outline, cv::Point2d point)
+// The index of the point of a line (an outline, a path) nearest a given one.
+template <typename Point>
+int NearestIndex(const std::vector<Point>& line, std::type_identity_t<Point> point)
 {
-    // By the squared distance, each worked out once: the outline is long.
+    // By the squared distance, each worked out once: the line is long.
     int nearest = 0;
     double least = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < outline.size(); ++i) {
-        const cv::Point2d offset = outline[i] - point;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const cv::Point2d offset = line[i] - point;
         if (const double squared = offset.dot(offset); squared < least) {
             least = squared;
             nearest = static_cast<int>(i);
@@ -96,15 +99,7 @@ std::optional<cv::Point> N4Bend(const std::vector<cv::Point>& n4Path, cv::Point 
 // junction towards its tip: to its first point the given distance out.
 cv::Point2d WayOut(const std::vector<cv::Point>& path, cv::Point junction, double distance)
 {
-    std::size_t at = 0;
-    double nearest = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const cv::Point2d offset = path[i] - junction;
-        if (const double squared = offset.dot(offset); squared < nearest) {
-            nearest = squared;
-            at = i;
-        }
-    }
+    auto at = static_cast<std::size_t>(NearestIndex(path, junction));
     while (at > 0 && cv::norm(path[at] - junction) < distance)
         --at;
     return path[at] - junction;
