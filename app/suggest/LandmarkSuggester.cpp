@@ -287,8 +287,11 @@ Landmarks SuggestLandmarks(const PixelRows& picture)
     const std::optional<LeafOutline> leaf = FindLeafOutline(picture);
     if (!leaf)
         return suggested;
-    std::vector<std::pair<int, cv::Point2d>> found = OutlineLandmarks(*leaf);
+    const OutlinePoints outline = OutlineLandmarks(*leaf);
+    std::vector<std::pair<int, cv::Point2d>> found = outline.landmarks;
     const std::vector<std::pair<int, cv::Point2d>> branches = BranchPoints(*leaf, found);
+    if (outline.apexInDoubt)
+        std::erase_if(found, [](const auto& entry) { return entry.first == 20; });
     found.insert(found.end(), branches.begin(), branches.end());
     for (const auto& [landmark, work] : found) {
         const cv::Point2d point = leaf->toPicture(work);

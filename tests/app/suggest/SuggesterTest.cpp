@@ -373,6 +373,19 @@ TEST(SuggestLandmarks, TakesNoN2ToothsBaseForALateralSinus)
     }
 }
 
+// The apex lobes of these leaves reach farthest at a neighbour of their tip:
+// an oblique lobe (seed 401), a hair-thin tip too faint to outline (190,
+// 862). Each neighbour was taken, 11 to 15 mm off.
+TEST(SuggestLandmarks, LeavesAnApexInDoubtToTheUser)
+{
+    for (const std::uint64_t seed : {401U, 190U, 862U}) {
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed);
+        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+        EXPECT_TRUE(suggested.IsPointMissing(20) || MillimetresOff(suggested, leaf, 20) <= 2.0)
+            << "seed " << seed;
+    }
+}
+
 // This leaf's N2 tooth ends in a hair-thin tip, too faint at the work
 // resolution for the threshold: the tooth beside it was taken, 5.9 mm off.
 // Drawn at its own resolution, 269 dpi, as the tip thins with it.
