@@ -12,11 +12,16 @@ constexpr double Turn = 25.0;
 
 } // namespace
 
+int ToothSpacing(const LeafOutline& leaf)
+{
+    return static_cast<int>(0.04 * leaf.size);
+}
+
 HalfOutline::HalfOutline(const LeafOutline& leaf, cv::Point2d petiole, const std::vector<int>& run,
                          const std::vector<double>& reach, const std::vector<double>& side,
                          const std::vector<double>& bottom)
     : leaf_(leaf), petiole_(petiole), run_(run), reach_(reach), side_(side), bottom_(bottom),
-      walk_(static_cast<int>(0.15 * leaf.size)), apart_(static_cast<int>(0.04 * leaf.size))
+      walk_(static_cast<int>(0.15 * leaf.size)), apart_(ToothSpacing(leaf))
 {}
 
 double HalfOutline::angleAt(int k) const

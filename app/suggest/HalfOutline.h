@@ -8,6 +8,9 @@
 
 namespace kestra {
 
+// About a tooth's spacing along a leaf's outline, in steps.
+[[nodiscard]] int ToothSpacing(const LeafOutline& leaf);
+
 // One half of a leaf's outline, walked from the apex round to the head of the
 // petiole sinus: for each step k along it, where the outline lies, how far it
 // reaches from the petiole point, how many degrees round from the apex it

@@ -648,7 +648,7 @@ bool ApexInDoubt(const LeafOutline& leaf, const std::vector<double>& reach,
                  const std::vector<double>& side, int apex, cv::Point2d petiole)
 {
     const int count = static_cast<int>(leaf.outline.size());
-    const int apart = static_cast<int>(0.04 * leaf.size); // about a tooth's spacing
+    const int apart = ToothSpacing(leaf);
     auto reachAt = [&](int i) { return reach[static_cast<std::size_t>((i + count) % count)]; };
     std::vector<int> rivals;
     for (int i = 0; i < count; ++i) {
