@@ -542,6 +542,158 @@ ChosenN4Tips(const std::array<std::vector<N4Choice>, 2>& choices)
     return landmarks;
 }
 
+// What one half's outline gives from its pair of lateral sinuses: the
+// landmarks found, those of them left out once the mirror check has judged
+// them, and the N4 tip's candidates, the farthest round first, for the halves
+// to choose between.
+struct HalfPoints {
+    std::vector<std::pair<int, cv::Point2d>> found;
+    std::vector<int> doubtfulBases;
+    std::vector<N4Choice> n4Choices;
+};
+
+// The landmarks of a half from its chosen sinuses: the sinus bases, the N2,
+// N3, N4 and N5 tips and the bases of the N2 and N4 teeth. onLeft: whether
+// the half lies on the screen's left with the apex up, which numbers its
+// points. bothMirrored: whether both halves' sinuses were chosen only to
+// mirror the other's. apex: the apex found, whose distance from the N2 tip
+// scales how near a sinus may come to the N2 tooth's own base.
+HalfPoints LandmarksOfHalf(const HalfOutline& margin, const SinusPair& sinuses, bool onLeft,
+                           bool bothMirrored, cv::Point2d apex)
+{
+    HalfPoints points;
+    const int last = margin.last();
+    const Sinus& upper = sinuses.upper;
+    const Sinus& lower = sinuses.lower;
+    const int n2 = margin.farthestBetween(upper.at, lower.at);
+    const int n3 = margin.farthestBetween(lower.at, last);
+    const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
+    const int* names = numbers[onLeft ? 1 : 0];
+    // A base beside a bay's bottom still counts in the check that the
+    // halves mirror each other, where its partner is judged against it,
+    // and goes after it. Where neither half showed a likely pair, as on
+    // nearly entire leaves, the lower sinus found is often an N4 lobe's
+    // notch: no sinus is suggested from such pairs. On 400 synthetic
+    // leaves, these pairs give 192 more landmarks within 2 mm and 4 fewer
+    // more than 5 mm off; keeping their lower lobes, 84 more within 2 mm
+    // but 23 more off.
+    // An upper sinus's bottom is open only below 40 degrees: of the
+    // bases turning 40 to 50 on 400 synthetic leaves, 37 of the upper
+    // sinuses' lay within 2 mm and 6 more than 5 mm off, against 12 and
+    // 7 of the lower ones'. On 1000 leaves, 148 more landmarks within
+    // 2 mm (P(3) to P(5) with them) and 17 more more than 5 mm off; the
+    // real leaves are unchanged.
+    if (!bothMirrored && !DoubtfulBase(margin, upper, 0, n2, 40.0)) {
+        points.found.emplace_back(names[0], upper.point);
+        if (BesideBottom(margin, upper, 0, n2))
+            points.doubtfulBases.push_back(names[0]);
+    }
+    points.found.emplace_back(names[1], margin.at(n2));
+    // The lower sinus lies 33 to 59 degrees round from the N2 tip on the
+    // real leaves. One further round is an N4 lobe's notch, taken where a
+    // nearly entire leaf's own lower sinus is too shallow to tell: the
+    // N3 tip found beyond it is then wrong too, and both are left out.
+    // So where the lobe beyond reaches less than 0.58 times as far as
+    // the N2 tip, as an N4 lobe does: the N3 tip reaches 0.59 to 0.77 as
+    // far on the real leaves, 0.66 to 0.93 on the synthetic ones.
+    const double n2Angle = margin.angleAt(n2);
+    const bool farLower =
+        lower.angle - n2Angle > 65.0 || margin.reachAt(n3) < 0.58 * margin.reachAt(n2);
+    if (!bothMirrored && !farLower && !DoubtfulBase(margin, lower, n2, n3, 50.0)) {
+        points.found.emplace_back(names[2], lower.point);
+        if (BesideBottom(margin, lower, n2, n3))
+            points.doubtfulBases.push_back(names[2]);
+    }
+    // The lower lobe is not looked at where the lower sinus found lies
+    // too far round, nor where neither half showed a likely pair: that
+    // sinus may be an N4 lobe's notch, and the lobe beyond it the N4 lobe.
+    std::optional<int> n3Tip;
+    if (!farLower && !bothMirrored)
+        n3Tip = LowerTip(margin, lower.at, last, n3);
+    const bool byVein = !n3Tip;
+    if (byVein)
+        n3Tip = N3TipByVein(margin, n2);
+    // The N3 tip lies further round than the lower sinus; one far round
+    // towards the petiole is an N4 lobe's tooth.
+    const int n4Names[2][4] = {{29, 28, 30, 31}, {11, 12, 10, 9}};
+    if (n3Tip) {
+        const double n3Angle = margin.angleAt(*n3Tip);
+        if ((byVein || n3Angle > lower.angle) && n3Angle <= 145.0) {
+            points.found.emplace_back(names[3], margin.at(*n3Tip));
+            const int* n4 = n4Names[onLeft ? 1 : 0];
+            std::vector<int> tips = N4Tips(margin, *n3Tip, 0.63);
+            if (tips.empty())
+                tips = N4Tips(margin, *n3Tip, 0.58);
+            for (const int tip : tips) {
+                N4Choice& choice = points.n4Choices.emplace_back();
+                choice.angle = margin.angleAt(tip);
+                choice.reach = margin.reachAt(tip);
+                choice.landmarks.emplace_back(n4[0], margin.at(tip));
+                // Where no notch turns where the apex-side base usually
+                // lies, the tooth is lopsided, its apex side up to three
+                // times as wide as the other: the sharpest notch out to
+                // there (on 1000 synthetic leaves, 62 more within 2 mm
+                // and 9 fewer more than 5 mm off; on 200, the first look
+                // widened to three times lost 194 right bases and put 86
+                // more more than 5 mm off).
+                if (const auto petioleSide = margin.nextTurn(tip, 1, -1.0)) {
+                    choice.landmarks.emplace_back(n4[2], margin.at(*petioleSide));
+                    std::optional<int> apexSide = ApexSideBase(margin, tip, *petioleSide);
+                    if (!apexSide) {
+                        const int wide = *petioleSide - tip;
+                        apexSide = margin.sharpestNotch(
+                            tip - 3 * wide, tip - static_cast<int>(std::ceil(wide / 0.6)) - 1);
+                    }
+                    if (apexSide)
+                        choice.landmarks.emplace_back(n4[1], margin.at(*apexSide));
+                    if (const auto n5 = N5Tip(margin, tip, *petioleSide))
+                        choice.landmarks.emplace_back(n4[3], margin.at(*n5));
+                }
+            }
+        }
+    }
+    const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
+    const int* teeth = toothNames[onLeft ? 1 : 0];
+    // The N2 tooth's bases are the first notches either side of its tip,
+    // but on the apex side the sharpest where it usually lies, where one
+    // turns there: on 1000 synthetic leaves, 86 more within 2 mm and 10
+    // more more than 5 mm off, most of them where the petiole side's base
+    // was wrong already.
+    const std::optional<int> petioleBase = margin.nextTurn(n2, 1, -1.0);
+    std::optional<int> apexBase;
+    if (petioleBase)
+        apexBase = ApexSideBase(margin, n2, *petioleBase);
+    if (!apexBase)
+        apexBase = margin.nextTurn(n2, -1, -1.0);
+    if (apexBase)
+        points.found.emplace_back(teeth[0], margin.at(*apexBase));
+    if (const auto base = petioleBase) {
+        points.found.emplace_back(teeth[1], margin.at(*base));
+        // The first outward turn may be a shoulder where a long tooth
+        // meets its lobe; the tip is the sharpest before the next notch.
+        if (auto tip = margin.nextTurn(*base, 1, 1.0)) {
+            if (const auto notch = margin.nextTurn(*tip, 1, -1.0))
+                for (int k = *tip; k < *notch; ++k)
+                    if (margin.turningAt(k) > margin.turningAt(*tip))
+                        tip = k;
+            points.found.emplace_back(teeth[2], margin.at(*tip));
+        }
+    }
+    // A lateral sinus is a notch between lobes, never the N2 tooth's
+    // own base: where the two fall together, the lobes' notch was too
+    // shallow to tell from the tooth's, and the sinus found is the
+    // tooth's. It still counts in the mirror check, as a base beside a
+    // bay's bottom does. On 1000 synthetic leaves, 14 such sinuses, all
+    // more than 17 mm off; none on the real leaves.
+    const double near = 0.03 * cv::norm(margin.at(n2) - apex);
+    for (const auto& [sinus, base] : {std::pair{names[0], apexBase}, {names[2], petioleBase}})
+        if (base && std::any_of(points.found.begin(), points.found.end(), [&](const auto& entry) {
+                return entry.first == sinus && cv::norm(entry.second - margin.at(*base)) <= near;
+            }))
+            points.doubtfulBases.push_back(sinus);
+    return points;
+}
+
 // Where a landmark was found, or nothing.
 const cv::Point2d* FoundAt(const std::vector<std::pair<int, cv::Point2d>>& found, int landmark)
 {
@@ -828,142 +980,17 @@ OutlinePoints LandmarksAlong(const LeafOutline& leaf, const AxisAndPetiole& plac
     std::array<std::vector<N4Choice>, 2> n4Choices;
     const bool bothMirrored = halves[0].mirrored && halves[1].mirrored;
     std::vector<int> doubtfulBases; // left out after the mirror check
-    for (int h = 0; h < 2; ++h) {
+    for (std::size_t h = 0; h < 2; ++h) {
         if (!chosen[h])
             continue;
-        const Half& half = halves[static_cast<std::size_t>(h)];
+        const Half& half = halves[h];
         const HalfOutline margin(leaf, petiole, half.run, reach, side, bottom);
-        const int last = margin.last();
-        const Sinus& upper = chosen[h]->upper;
-        const Sinus& lower = chosen[h]->lower;
-        const int n2 = margin.farthestBetween(upper.at, lower.at);
-        const int n3 = margin.farthestBetween(lower.at, last);
-        const int numbers[2][4] = {{21, 23, 26, 27}, {19, 17, 14, 13}};
-        const int* names = numbers[half.onLeft ? 1 : 0];
-        // A base beside a bay's bottom still counts in the check that the
-        // halves mirror each other, where its partner is judged against it,
-        // and goes after it. Where neither half showed a likely pair, as on
-        // nearly entire leaves, the lower sinus found is often an N4 lobe's
-        // notch: no sinus is suggested from such pairs. On 400 synthetic
-        // leaves, these pairs give 192 more landmarks within 2 mm and 4 fewer
-        // more than 5 mm off; keeping their lower lobes, 84 more within 2 mm
-        // but 23 more off.
-        // An upper sinus's bottom is open only below 40 degrees: of the
-        // bases turning 40 to 50 on 400 synthetic leaves, 37 of the upper
-        // sinuses' lay within 2 mm and 6 more than 5 mm off, against 12 and
-        // 7 of the lower ones'. On 1000 leaves, 148 more landmarks within
-        // 2 mm (P(3) to P(5) with them) and 17 more more than 5 mm off; the
-        // real leaves are unchanged.
-        if (!bothMirrored && !DoubtfulBase(margin, upper, 0, n2, 40.0)) {
-            found.emplace_back(names[0], upper.point);
-            if (BesideBottom(margin, upper, 0, n2))
-                doubtfulBases.push_back(names[0]);
-        }
-        found.emplace_back(names[1], margin.at(n2));
-        // The lower sinus lies 33 to 59 degrees round from the N2 tip on the
-        // real leaves. One further round is an N4 lobe's notch, taken where a
-        // nearly entire leaf's own lower sinus is too shallow to tell: the
-        // N3 tip found beyond it is then wrong too, and both are left out.
-        // So where the lobe beyond reaches less than 0.58 times as far as
-        // the N2 tip, as an N4 lobe does: the N3 tip reaches 0.59 to 0.77 as
-        // far on the real leaves, 0.66 to 0.93 on the synthetic ones.
-        const double n2Angle = margin.angleAt(n2);
-        const bool farLower =
-            lower.angle - n2Angle > 65.0 || margin.reachAt(n3) < 0.58 * margin.reachAt(n2);
-        if (!bothMirrored && !farLower && !DoubtfulBase(margin, lower, n2, n3, 50.0)) {
-            found.emplace_back(names[2], lower.point);
-            if (BesideBottom(margin, lower, n2, n3))
-                doubtfulBases.push_back(names[2]);
-        }
-        // The lower lobe is not looked at where the lower sinus found lies
-        // too far round, nor where neither half showed a likely pair: that
-        // sinus may be an N4 lobe's notch, and the lobe beyond it the N4 lobe.
-        std::optional<int> n3Tip;
-        if (!farLower && !bothMirrored)
-            n3Tip = LowerTip(margin, lower.at, last, n3);
-        const bool byVein = !n3Tip;
-        if (byVein)
-            n3Tip = N3TipByVein(margin, n2);
-        // The N3 tip lies further round than the lower sinus; one far round
-        // towards the petiole is an N4 lobe's tooth.
-        const int n4Names[2][4] = {{29, 28, 30, 31}, {11, 12, 10, 9}};
-        if (n3Tip) {
-            const double n3Angle = margin.angleAt(*n3Tip);
-            if ((byVein || n3Angle > lower.angle) && n3Angle <= 145.0) {
-                found.emplace_back(names[3], margin.at(*n3Tip));
-                const int* n4 = n4Names[half.onLeft ? 1 : 0];
-                std::vector<int> tips = N4Tips(margin, *n3Tip, 0.63);
-                if (tips.empty())
-                    tips = N4Tips(margin, *n3Tip, 0.58);
-                for (const int tip : tips) {
-                    N4Choice& choice = n4Choices[static_cast<std::size_t>(h)].emplace_back();
-                    choice.angle = margin.angleAt(tip);
-                    choice.reach = margin.reachAt(tip);
-                    choice.landmarks.emplace_back(n4[0], margin.at(tip));
-                    // Where no notch turns where the apex-side base usually
-                    // lies, the tooth is lopsided, its apex side up to three
-                    // times as wide as the other: the sharpest notch out to
-                    // there (on 1000 synthetic leaves, 62 more within 2 mm
-                    // and 9 fewer more than 5 mm off; on 200, the first look
-                    // widened to three times lost 194 right bases and put 86
-                    // more more than 5 mm off).
-                    if (const auto petioleSide = margin.nextTurn(tip, 1, -1.0)) {
-                        choice.landmarks.emplace_back(n4[2], margin.at(*petioleSide));
-                        std::optional<int> apexSide = ApexSideBase(margin, tip, *petioleSide);
-                        if (!apexSide) {
-                            const int wide = *petioleSide - tip;
-                            apexSide = margin.sharpestNotch(
-                                tip - 3 * wide, tip - static_cast<int>(std::ceil(wide / 0.6)) - 1);
-                        }
-                        if (apexSide)
-                            choice.landmarks.emplace_back(n4[1], margin.at(*apexSide));
-                        if (const auto n5 = N5Tip(margin, tip, *petioleSide))
-                            choice.landmarks.emplace_back(n4[3], margin.at(*n5));
-                    }
-                }
-            }
-        }
-        const int toothNames[2][4] = {{22, 24, 25, 0}, {18, 16, 15, 0}};
-        const int* teeth = toothNames[half.onLeft ? 1 : 0];
-        // The N2 tooth's bases are the first notches either side of its tip,
-        // but on the apex side the sharpest where it usually lies, where one
-        // turns there: on 1000 synthetic leaves, 86 more within 2 mm and 10
-        // more more than 5 mm off, most of them where the petiole side's base
-        // was wrong already.
-        const std::optional<int> petioleBase = margin.nextTurn(n2, 1, -1.0);
-        std::optional<int> apexBase;
-        if (petioleBase)
-            apexBase = ApexSideBase(margin, n2, *petioleBase);
-        if (!apexBase)
-            apexBase = margin.nextTurn(n2, -1, -1.0);
-        if (apexBase)
-            found.emplace_back(teeth[0], margin.at(*apexBase));
-        if (const auto base = petioleBase) {
-            found.emplace_back(teeth[1], margin.at(*base));
-            // The first outward turn may be a shoulder where a long tooth
-            // meets its lobe; the tip is the sharpest before the next notch.
-            if (auto tip = margin.nextTurn(*base, 1, 1.0)) {
-                if (const auto notch = margin.nextTurn(*tip, 1, -1.0))
-                    for (int k = *tip; k < *notch; ++k)
-                        if (margin.turningAt(k) > margin.turningAt(*tip))
-                            tip = k;
-                found.emplace_back(teeth[2], margin.at(*tip));
-            }
-        }
-        // A lateral sinus is a notch between lobes, never the N2 tooth's
-        // own base: where the two fall together, the lobes' notch was too
-        // shallow to tell from the tooth's, and the sinus found is the
-        // tooth's. It still counts in the mirror check, as a base beside a
-        // bay's bottom does. On 1000 synthetic leaves, 14 such sinuses, all
-        // more than 17 mm off; none on the real leaves.
-        const double near =
-            0.03 * cv::norm(margin.at(n2) - outline[static_cast<std::size_t>(apex)]);
-        for (const auto& [sinus, base] : {std::pair{names[0], apexBase}, {names[2], petioleBase}})
-            if (base && std::any_of(found.begin(), found.end(), [&](const auto& entry) {
-                    return entry.first == sinus &&
-                           cv::norm(entry.second - margin.at(*base)) <= near;
-                }))
-                doubtfulBases.push_back(sinus);
+        HalfPoints points = LandmarksOfHalf(margin, *chosen[h], half.onLeft, bothMirrored,
+                                            outline[static_cast<std::size_t>(apex)]);
+        found.insert(found.end(), points.found.begin(), points.found.end());
+        doubtfulBases.insert(doubtfulBases.end(), points.doubtfulBases.begin(),
+                             points.doubtfulBases.end());
+        n4Choices[h] = std::move(points.n4Choices);
     }
     const std::vector<std::pair<int, cv::Point2d>> n4 = ChosenN4Tips(n4Choices);
     found.insert(found.end(), n4.begin(), n4.end());
