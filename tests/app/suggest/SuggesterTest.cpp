@@ -373,6 +373,20 @@ TEST(SuggestLandmarks, TakesNoN2ToothsBaseForALateralSinus)
     }
 }
 
+// On these nearly entire leaves an upper sinus is a wide, shallow bay, and
+// the notch found on its flank lay 8 to 11 mm from its bottom, with no
+// partner on the other half to vouch for it. Such a base is left to the user.
+TEST(SuggestLandmarks, LeavesAShallowUpperSinusWithoutAPartnerToTheUser)
+{
+    for (const std::uint64_t seed : {49U, 106U, 181U}) {
+        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed);
+        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+        for (const int n : {19, 21})
+            EXPECT_TRUE(suggested.IsPointMissing(n) || MillimetresOff(suggested, leaf, n) <= 2.0)
+                << "seed " << seed << ": P(" << n << ")";
+    }
+}
+
 // The apex lobes of these leaves reach farthest at a neighbour of their tip:
 // an oblique lobe (seed 401), a hair-thin tip too faint to outline (190,
 // 862). Each neighbour was taken, 11 to 15 mm off.
