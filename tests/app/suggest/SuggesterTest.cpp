@@ -230,6 +230,20 @@ void ExpectSuggestedNearTruth(std::uint64_t seed, std::initializer_list<int> lan
     }
 }
 
+// Draws a synthetic leaf (dpi 0: at its own resolution) and expects each of
+// the landmarks left to the user or suggested within so many millimetres of
+// its truth.
+void ExpectLeftOutOrWithin(std::uint64_t seed, int dpi, std::initializer_list<int> landmarks,
+                           double millimetres)
+{
+    const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, dpi);
+    const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
+    for (const int n : landmarks)
+        EXPECT_TRUE(suggested.IsPointMissing(n) ||
+                    MillimetresOff(suggested, leaf, n) <= millimetres)
+            << "seed " << seed << ": P(" << n << ")";
+}
+
 // Some leaves' upper sinus is far shallower than the lower one, and the
 // lower one lies in the upper sinus's usual directions: taken for the upper
 // sinus, it would move every label of the outline by a lobe.
@@ -347,16 +361,8 @@ TEST(SuggestLandmarks, FindsTheN4TipOfAShortN4Lobe)
 // 6 to 7 mm off on these leaves. Such a base is left to the user.
 TEST(SuggestLandmarks, TakesNoToothsNotchBesideAShallowBaysBottomForTheSinusBase)
 {
-    for (const std::uint64_t seed : {111U, 157U, 167U, 172U}) {
-        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
-        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
-        for (const int n : {14, 19, 21, 26}) {
-            if (!suggested.IsPointMissing(n)) {
-                EXPECT_LE(MillimetresOff(suggested, leaf, n), 5.0)
-                    << "seed " << seed << ": P(" << n << ")";
-            }
-        }
-    }
+    for (const std::uint64_t seed : {111U, 157U, 167U, 172U})
+        ExpectLeftOutOrWithin(seed, 200, {14, 19, 21, 26}, 5.0);
 }
 
 // On nearly entire leaves the notch found for a lateral sinus can be the N2
@@ -364,13 +370,8 @@ TEST(SuggestLandmarks, TakesNoToothsNotchBesideAShallowBaysBottomForTheSinusBase
 // base stays, the sinus is left to the user.
 TEST(SuggestLandmarks, TakesNoN2ToothsBaseForALateralSinus)
 {
-    for (const std::uint64_t seed : {526U, 580U, 919U, 986U}) {
-        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed, 200);
-        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
-        for (const int n : {14, 19, 21, 26})
-            EXPECT_TRUE(suggested.IsPointMissing(n) || MillimetresOff(suggested, leaf, n) <= 5.0)
-                << "seed " << seed << ": P(" << n << ")";
-    }
+    for (const std::uint64_t seed : {526U, 580U, 919U, 986U})
+        ExpectLeftOutOrWithin(seed, 200, {14, 19, 21, 26}, 5.0);
 }
 
 // On these nearly entire leaves an upper sinus is a wide, shallow bay, and
@@ -378,13 +379,8 @@ TEST(SuggestLandmarks, TakesNoN2ToothsBaseForALateralSinus)
 // partner on the other half to vouch for it. Such a base is left to the user.
 TEST(SuggestLandmarks, LeavesAShallowUpperSinusWithoutAPartnerToTheUser)
 {
-    for (const std::uint64_t seed : {49U, 106U, 181U}) {
-        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed);
-        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
-        for (const int n : {19, 21})
-            EXPECT_TRUE(suggested.IsPointMissing(n) || MillimetresOff(suggested, leaf, n) <= 2.0)
-                << "seed " << seed << ": P(" << n << ")";
-    }
+    for (const std::uint64_t seed : {49U, 106U, 181U})
+        ExpectLeftOutOrWithin(seed, 0, {19, 21}, 2.0);
 }
 
 // The apex lobes of these leaves reach farthest at a neighbour of their tip:
@@ -392,12 +388,8 @@ TEST(SuggestLandmarks, LeavesAShallowUpperSinusWithoutAPartnerToTheUser)
 // 862). Each neighbour was taken, 11 to 15 mm off.
 TEST(SuggestLandmarks, LeavesAnApexInDoubtToTheUser)
 {
-    for (const std::uint64_t seed : {401U, 190U, 862U}) {
-        const SyntheticLeaf leaf = DrawSyntheticLeaf(seed);
-        const Landmarks suggested = SuggestLandmarks(RowsOf(leaf.picture));
-        EXPECT_TRUE(suggested.IsPointMissing(20) || MillimetresOff(suggested, leaf, 20) <= 2.0)
-            << "seed " << seed;
-    }
+    for (const std::uint64_t seed : {401U, 190U, 862U})
+        ExpectLeftOutOrWithin(seed, 0, {20}, 2.0);
 }
 
 // On these leaves the petiole point found from the outline lay 15 to 21 mm
