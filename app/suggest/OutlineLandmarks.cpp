@@ -713,6 +713,14 @@ const cv::Point2d* FoundAt(const std::vector<std::pair<int, cv::Point2d>>& found
     return nullptr;
 }
 
+// Takes the given landmarks out of those found, leaving them to the user.
+void LeaveOut(std::vector<std::pair<int, cv::Point2d>>& found, const std::vector<int>& landmarks)
+{
+    std::erase_if(found, [&](const auto& entry) {
+        return std::find(landmarks.begin(), landmarks.end(), entry.first) != landmarks.end();
+    });
+}
+
 // The halves of a vine leaf mirror each other closely: a sinus or a tip
 // whose partner on the other half lies in a clearly different direction or
 // distance from the petiole point has been taken for another, on one half
@@ -788,9 +796,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
                     doubtful.push_back(n);
         }
     }
-    std::erase_if(found, [&](const auto& entry) {
-        return std::find(doubtful.begin(), doubtful.end(), entry.first) != doubtful.end();
-    });
+    LeaveOut(found, doubtful);
     return found;
 }
 
@@ -1013,10 +1019,7 @@ OutlinePoints LandmarksAlong(const LeafOutline& leaf, const AxisAndPetiole& plac
         if (!half.mirrored)
             continue;
         auto ours = [&](int n) { return half.onLeft ? n >= 9 && n <= 19 : n >= 21 && n <= 31; };
-        auto partnered = [&](int n) {
-            return std::any_of(found.begin(), found.end(),
-                               [&](const auto& entry) { return entry.first == 40 - n; });
-        };
+        auto partnered = [&](int n) { return FoundAt(found, 40 - n) != nullptr; };
         std::vector<std::pair<int, cv::Point2d>> kept;
         for (const auto& entry : found)
             if (!ours(entry.first) || partnered(entry.first))
@@ -1024,17 +1027,13 @@ OutlinePoints LandmarksAlong(const LeafOutline& leaf, const AxisAndPetiole& plac
         found = std::move(kept);
     }
     found = Symmetric(found, petiole, apexward);
-    std::erase_if(found, [&](const auto& entry) {
-        return std::find(doubtfulBases.begin(), doubtfulBases.end(), entry.first) !=
-               doubtfulBases.end();
-    });
+    LeaveOut(found, doubtfulBases);
+    // Only after the others: a partner left out vouches for nothing.
     std::vector<int> unpartnered;
     for (const int n : partnerNeeded)
         if (!FoundAt(found, 40 - n))
             unpartnered.push_back(n);
-    std::erase_if(found, [&](const auto& entry) {
-        return std::find(unpartnered.begin(), unpartnered.end(), entry.first) != unpartnered.end();
-    });
+    LeaveOut(found, unpartnered);
     return {found, ApexInDoubt(leaf, reach, side, apex, petiole)};
 }
 
