@@ -202,10 +202,26 @@ struct Interval {
 };
 
 struct Vein {
+    Vein(QPointF from, QPointF to, double fromWidth = 0, double toWidth = 0, QPointF bow = {})
+        : from(from), to(to), fromWidth(fromWidth), toWidth(toWidth), bow(bow)
+    {}
+
     QPointF from;
     QPointF to;
-    double fromWidth = 0;
-    double toWidth = 0;
+    double fromWidth;
+    double toWidth;
+    // How far a curved vein's control point lies off its chord's middle;
+    // none for a straight vein.
+    QPointF bow;
+
+    // The vein's point at a share of the way along it, from 0 to 1.
+    QPointF at(double t) const
+    {
+        if (bow.isNull())
+            return lerp(from, to, t);
+        const QPointF control = lerp(from, to, 0.5) + bow;
+        return (1 - t) * (1 - t) * from + 2 * t * (1 - t) * control + t * t * to;
+    }
 };
 
 struct Half {
@@ -219,6 +235,7 @@ struct Half {
     std::vector<double> marginArc;   // where each margin point lies on the curve
     std::array<QPointF, 5> tip{};    // N1..N5 tips
     QPointF n4Base;                  // P2 / P6
+    QPointF n4Bow;                   // N4's bend round the petiole sinus
     QPointF n5Base;                  // P8 / P7
     QPointF firstN2Branch;           // P3 / P5
     double firstN2BranchAt = 2;
@@ -553,12 +570,15 @@ void addSecondaries(Model& model, Half& half, const QPolygonF& blade, double wid
 {
     const HalfShape& shape = half.shape;
     const QPointF origin(0, 0);
-    struct MainVein {
-        QPointF from, to;
-    };
-    const MainVein n1{origin, half.tip[0]}, n2{origin, half.tip[1]}, n3{origin, half.tip[2]},
-        n4{half.n4Base, half.tip[3]}, n5{half.n5Base, half.tip[4]};
-    auto distance = [](const MainVein& vein, QPointF p) {
+    const Vein n1{origin, half.tip[0]}, n2{origin, half.tip[1]}, n3{origin, half.tip[2]},
+        n4{half.n4Base, half.tip[3], 0, 0, half.n4Bow}, n5{half.n5Base, half.tip[4]};
+    auto distance = [](const Vein& vein, QPointF p) {
+        if (!vein.bow.isNull()) {
+            double least = norm(p - vein.from);
+            for (int i = 1; i <= 32; ++i)
+                least = std::min(least, norm(p - vein.at(i / 32.0)));
+            return least;
+        }
         const QPointF v = vein.to - vein.from;
         const double t = std::clamp(dot(p - vein.from, v) / dot(v, v), 0.0, 1.0);
         return norm(p - lerp(vein.from, vein.to, t));
@@ -583,11 +603,11 @@ void addSecondaries(Model& model, Half& half, const QPolygonF& blade, double wid
             which = distance(n4, tooth) < distance(n5, tooth) ? 4 : 5;
         else
             which = 5;
-        const MainVein& vein = which == 1   ? n1
-                               : which == 2 ? n2
-                               : which == 3 ? n3
-                               : which == 4 ? n4
-                                            : n5;
+        const Vein& vein = which == 1   ? n1
+                           : which == 2 ? n2
+                           : which == 3 ? n3
+                           : which == 4 ? n4
+                                        : n5;
         const QPointF v = vein.to - vein.from;
         const double lengthSquared = dot(v, v);
         const double along = dot(tooth - vein.from, v) / lengthSquared;
@@ -606,11 +626,11 @@ void addSecondaries(Model& model, Half& half, const QPolygonF& blade, double wid
             }
             return true;
         };
-        while (t < 0.95 && !inside(lerp(vein.from, vein.to, t)))
+        while (t < 0.95 && !inside(vein.at(t)))
             t += 0.04;
         if (t >= 0.95)
             continue;
-        const QPointF branch = lerp(vein.from, vein.to, t);
+        const QPointF branch = vein.at(t);
         model.veins.push_back({branch, tooth, width, width * 0.35});
         if (which == 1 && t < firstN1Branch) {
             firstN1Branch = t;
@@ -845,30 +865,49 @@ Model buildModel(Random& random, double toothScale, double unitsPerMm)
 
     double firstN1Branch = 2;
     for (Half& half : model.halves) {
-        // N4 and N5 leave their main veins further out where a sinus would
-        // otherwise put them outside the blade.
-        auto inside = [&](QPointF from, QPointF to) {
-            for (int i = 1; i < 16; ++i) {
-                if (!blade.containsPoint(lerp(from, to, i / 16.0), Qt::WindingFill))
+        // Whether a vein stays on the blade, up to three quarters of the way
+        // out: a straight line into a tooth's tip may graze its flanks, and
+        // only a vein that leaves the blade before has crossed a sinus.
+        auto inside = [&](const Vein& vein) {
+            for (int i = 1; i <= 12; ++i) {
+                if (!blade.containsPoint(vein.at(i / 16.0), Qt::WindingFill))
                     return false;
             }
             return true;
         };
+        // Where a straight N4 would cross the petiole sinus, it bends round
+        // it towards N3, as on real leaves, and leaves N3 where it would
+        // anyway. Failing that, it leaves N3 further out, and N5 leaves N4
+        // further out the same way.
         double n4Share = n4At * random.uniform(0.9, 1.1);
         half.n4Base = lerp(QPointF(0, 0), half.tip[2], n4Share);
-        while (n4Share < 0.6 && !inside(half.n4Base, half.tip[3])) {
+        Vein n4{half.n4Base, half.tip[3]};
+        if (!inside(n4)) {
+            const QPointF chord = n4.to - n4.from;
+            QPointF towardsN3(-chord.y(), chord.x());
+            if (dot(towardsN3, half.tip[2] - n4.from) < 0)
+                towardsN3 = -towardsN3;
+            for (double bow = 0.05; bow <= 0.4 && !inside(n4); bow += 0.05)
+                n4.bow = towardsN3 * bow;
+            if (!inside(n4))
+                n4.bow = QPointF();
+        }
+        while (n4Share < 0.6 && !inside(n4)) {
             n4Share += 0.03;
             half.n4Base = lerp(QPointF(0, 0), half.tip[2], n4Share);
+            n4.from = half.n4Base;
         }
+        half.n4Bow = n4.bow;
         double n5Share = n5At * random.uniform(0.9, 1.1);
-        half.n5Base = lerp(half.n4Base, half.tip[3], n5Share);
-        while (n5Share < 0.85 && !inside(half.n5Base, half.tip[4])) {
+        half.n5Base = n4.at(n5Share);
+        while (n5Share < 0.85 && !inside({half.n5Base, half.tip[4]})) {
             n5Share += 0.03;
-            half.n5Base = lerp(half.n4Base, half.tip[3], n5Share);
+            half.n5Base = n4.at(n5Share);
         }
         model.veins.push_back({QPointF(0, 0), half.tip[1], veinWidth * 0.85, veinWidth * 0.2});
         model.veins.push_back({QPointF(0, 0), half.tip[2], veinWidth * 0.75, veinWidth * 0.2});
-        model.veins.push_back({half.n4Base, half.tip[3], veinWidth * 0.5, veinWidth * 0.18});
+        model.veins.push_back(
+            {half.n4Base, half.tip[3], veinWidth * 0.5, veinWidth * 0.18, n4.bow});
         model.veins.push_back({half.n5Base, half.tip[4], veinWidth * 0.35, veinWidth * 0.15});
         addSecondaries(model, half, blade, veinWidth * 0.3, firstN1Branch, random);
     }
@@ -1028,9 +1067,27 @@ void drawBlade(QPainter& painter, const Model& model, const Placement& placement
     painter.save();
     painter.setClipPath(blade);
     for (const Vein& vein : model.veins) {
-        drawVein(painter, placement(vein.from), placement(vein.to),
-                 std::max(1.0, vein.fromWidth * placement.scale),
-                 std::max(0.7, vein.toWidth * placement.scale));
+        const double fromWidth = std::max(1.0, vein.fromWidth * placement.scale);
+        const double toWidth = std::max(0.7, vein.toWidth * placement.scale);
+        if (vein.bow.isNull()) {
+            drawVein(painter, placement(vein.from), placement(vein.to), fromWidth, toWidth);
+            continue;
+        }
+        // One outline for a curved vein: pieces drawn apart would leave
+        // light seams where their smoothed edges meet.
+        constexpr int Pieces = 24;
+        QPolygonF sides(2 * (Pieces + 1));
+        for (int i = 0; i <= Pieces; ++i) {
+            const double t = static_cast<double>(i) / Pieces;
+            const QPointF at = placement(vein.at(t));
+            const QPointF ahead = placement(vein.at(std::min(1.0, t + 0.01))) -
+                                  placement(vein.at(std::max(0.0, t - 0.01)));
+            const QPointF across = QPointF(-ahead.y(), ahead.x()) / norm(ahead);
+            const double half = (fromWidth + (toWidth - fromWidth) * t) / 2;
+            sides[i] = at + across * half;
+            sides[2 * (Pieces + 1) - 1 - i] = at - across * half;
+        }
+        painter.drawPolygon(sides);
     }
     painter.restore();
 }
