@@ -457,10 +457,12 @@ TEST(SuggestLandmarks, FindsWhereN1AndN2FirstRamifyFromTheTeethBesideTheSinuses)
 }
 
 // The veins from the N4 and N5 tips run down N4 together from where N5
-// leaves it, on both halves alike.
+// leaves it, on both halves alike. That may lie well off the straight line
+// from the petiole point to the N4 tip, as N4 leaves N3 partway out (seeds
+// 42 and 88, left out while 0.12 of the way off was the bound).
 TEST(SuggestLandmarks, FindsWhereN5LeavesN4OnBothHalves)
 {
-    for (const std::uint64_t seed : {6U, 41U, 45U})
+    for (const std::uint64_t seed : {6U, 41U, 45U, 42U, 88U})
         ExpectSuggestedNearTruth(seed, {7, 8});
 }
 
