@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -137,19 +138,20 @@ void Mark(const Specimen& specimen, const QImage& picture, const QString& path)
     marked.save(path);
 }
 
-} // namespace
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]\n"
+                 "                     [--placements]\n");
+    return 2;
+}
 
-int main(int argc, char** argv)
+int Report(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    if (argc < 2) {
-        std::fprintf(
-            stderr,
-            "usage: suggestreport TRUTH.tps [--pictures FOLDER] [--marked FOLDER] [--each]\n"
-            "                     [--placements]\n");
-        return 2;
-    }
+    if (argc < 2 || argv[1][0] == '-')
+        return Usage();
     const std::string truthPath = argv[1];
     QString pictures = QFileInfo(QString::fromLocal8Bit(argv[1])).absolutePath();
     QString marked;
@@ -165,6 +167,8 @@ int main(int argc, char** argv)
             pictures = QString::fromLocal8Bit(argv[++i]);
         else if (option == "--marked" && i + 1 < argc)
             marked = QString::fromLocal8Bit(argv[++i]);
+        else
+            return Usage();
     }
 
     std::vector<Specimen> specimens;
@@ -250,4 +254,18 @@ int main(int argc, char** argv)
     row("inside");
     row("all");
     return 0;
+}
+
+} // namespace
+
+// A truth file or picture that cannot be read ends the report with its
+// reason, not an abort.
+int main(int argc, char** argv)
+{
+    try {
+        return Report(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "suggestreport: %s\n", error.what());
+        return 1;
+    }
 }
