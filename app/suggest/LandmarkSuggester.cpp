@@ -327,7 +327,8 @@ Landmarks SuggestLandmarks(const PixelRows& picture)
     const bool moved = std::any_of(branches.begin(), branches.end(),
                                    [](const auto& entry) { return entry.first == 1; });
     std::erase_if(found, [&](const auto& entry) {
-        return (entry.first == 20 && outline.apexInDoubt) || (entry.first == 1 && moved);
+        return std::ranges::find(outline.inDoubt, entry.first) != outline.inDoubt.end() ||
+               (entry.first == 1 && moved);
     });
     found.insert(found.end(), branches.begin(), branches.end());
     for (const auto& [landmark, work] : found) {

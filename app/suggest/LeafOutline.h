@@ -53,12 +53,12 @@ struct LeafOutline {
 [[nodiscard]] std::vector<double> Turning(const std::vector<cv::Point2d>& outline, int reach);
 
 // Landmarks of the outline and the petiole point, numbered clockwise as the
-// picture shows the leaf, in the work images' pixels. An apex in doubt is
-// among them, as it still shows the way of the midrib, but is not to be
-// suggested.
+// picture shows the leaf, in the work images' pixels. Those in doubt are
+// among them, as they still show the way of their veins to the branch
+// points, but are not to be suggested.
 struct OutlinePoints {
     std::vector<std::pair<int, cv::Point2d>> landmarks;
-    bool apexInDoubt = false;
+    std::vector<int> inDoubt;
 };
 [[nodiscard]] OutlinePoints OutlineLandmarks(const LeafOutline& leaf);
 
