@@ -18,6 +18,10 @@ double Degrees(double radians)
     return radians * 180.0 / std::numbers::pi;
 }
 
+// The landmarks found from the N2 tip P(17): the bases of its tooth and the
+// first secondary tip below it. The other half's are numbered 40 - n.
+const std::vector<int> N2Teeth = {15, 16, 18};
+
 // Whether two points of either half, each given by its angle from the apex
 // as seen from the petiole point and its reach from there, mirror each other:
 // within the given degrees round, and reaching within a quarter as far.
@@ -744,7 +748,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
         bool alone;             // whether it stays without a partner found
         double degrees;         // the most the partners' directions may differ
     };
-    const Partners partners[] = {{19, {}, true, 20.0},          {17, {16, 18, 15}, true, 20.0},
+    const Partners partners[] = {{19, {}, true, 20.0},          {17, N2Teeth, true, 20.0},
                                  {14, {}, true, 20.0},          {13, {11, 10, 12, 9}, true, 20.0},
                                  {11, {10, 12, 9}, true, 14.0}, {9, {}, false, 20.0}};
     for (const auto& [landmark, teeth, alone, degrees] : partners) {
@@ -777,7 +781,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
         std::vector<int> teeth;
         double tolerance;
     };
-    const ToothOf teethOf[] = {{17, {15, 16, 18}, 0.35}, {11, {10, 12}, 0.5}};
+    const ToothOf teethOf[] = {{17, N2Teeth, 0.35}, {11, {10, 12}, 0.5}};
     for (const auto& [tip, teeth, tolerance] : teethOf) {
         const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
         if (!tips[0] || !tips[1])
@@ -877,10 +881,15 @@ std::vector<int> N2TipsInDoubt(const LeafOutline& leaf,
     if (!petiole || !apex)
         return inDoubt;
     const double midrib = VeinTowards(leaf.darkness, *apex, *petiole);
-    for (const std::array<int, 4> tooth : {std::array{17, 15, 16, 18}, std::array{23, 22, 24, 25}})
-        if (const cv::Point2d* tip = FoundAt(found, tooth[0]);
-            tip && VeinTowards(leaf.darkness, *tip, *petiole) < 0.125 * midrib)
-            inDoubt.insert(inDoubt.end(), tooth.begin(), tooth.end());
+    for (const bool mirrored : {false, true}) {
+        auto numbered = [&](int n) { return mirrored ? 40 - n : n; };
+        const cv::Point2d* tip = FoundAt(found, numbered(17));
+        if (!tip || VeinTowards(leaf.darkness, *tip, *petiole) >= 0.125 * midrib)
+            continue;
+        inDoubt.push_back(numbered(17));
+        for (const int n : N2Teeth)
+            inDoubt.push_back(numbered(n));
+    }
     return inDoubt;
 }
 
@@ -1205,8 +1214,8 @@ std::vector<cv::Point2d> CutByTheEdge(const LeafOutline& leaf)
 // leaf's size, a tooth's spacing or two), is where the picture ends rather
 // than the lobe: such points are left to the user. What was found from them
 // elsewhere stays: on a leaf sheared past the picture's edge, the N4 tooth
-// found from an N3 tip at the cut was right.
-// N2 tips whose lines run along no main vein are in doubt, with their teeth.
+// found from an N3 tip at the cut was right. N2 tips whose lines run along
+// no main vein are in doubt, with their teeth.
 OutlinePoints OutlineLandmarks(const LeafOutline& leaf)
 {
     OutlinePoints found = LandmarksOfTheAxis(leaf);
