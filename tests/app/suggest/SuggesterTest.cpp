@@ -404,6 +404,14 @@ TEST(SuggestLandmarks, LeavesAnN2TipInDoubtToTheUser)
         ExpectLeftOutOrWithin(seed, 0, {15, 16, 17, 18, 22, 23, 24, 25}, 5.0);
 }
 
+// On these leaves a tooth 11 degrees round from an N2 tip was taken for the
+// N3 tip, 33 and 38 mm off, with an N4 tooth found from it.
+TEST(SuggestLandmarks, LeavesAnN3TipBesideAnN2TipToTheUser)
+{
+    for (const std::uint64_t seed : {491U, 919U})
+        ExpectLeftOutOrWithin(seed, 0, {10, 11, 12, 13, 27, 28, 29, 30}, 5.0);
+}
+
 // On these leaves the petiole point found from the outline lay 15 to 21 mm
 // towards the petiole from where the main veins part.
 TEST(SuggestLandmarks, TakesThePetiolePointWhereTheMainVeinsMeet)
