@@ -60,7 +60,10 @@ void ProgressLine::draw(long done)
     if (!onTerminal_)
         return;
     const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-    std::string text = "\r" + std::to_string(done) + " of " + std::to_string(total_) + " scans";
+    // Not "\r" + std::to_string(...): that trips GCC 12's false -Wrestrict
+    // warning at -O2.
+    std::string text = "\r";
+    text += std::to_string(done) + " of " + std::to_string(total_) + " scans";
     if (done > 0 && seconds > 0.0) {
         const double rate = done / seconds;
         char rateText[32];
