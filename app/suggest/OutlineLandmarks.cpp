@@ -925,10 +925,10 @@ std::vector<int> MainTipsInDoubt(const LeafOutline& leaf,
 
 // N2 leaves the midrib at 39 to 69 degrees on the real leaves traced, at
 // most 65 on synthetic ones. An apex found more than 72 degrees round from
-// an N2 tip, seen from the petiole point, is a lobe beside it that reached
-// as far: on 1000 synthetic leaves, 4 apexes, all more than 9 mm off; the
-// real leaves are unchanged. At 68 degrees a right one went too. Nothing
-// without the petiole point to measure from.
+// an N2 tip, seen from the petiole point, is a lateral lobe that reached as
+// far as the apex lobe: on 1000 synthetic leaves, 4 apexes, all more than
+// 9 mm off; the real leaves are unchanged. At 68 degrees a right one went
+// too. Nothing without the petiole point to measure from.
 bool ApexOffN2Tips(const std::vector<std::pair<int, cv::Point2d>>& found)
 {
     const cv::Point2d* petiole = FoundAt(found, 1);
