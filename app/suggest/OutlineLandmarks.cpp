@@ -20,8 +20,16 @@ double Degrees(double radians)
 }
 
 // The landmarks found from the N2 tip P(17): the bases of its tooth and the
-// first secondary tip below it. The other half's are numbered 40 - n.
+// first secondary tip below it; and from the N4 tip P(11), the bases of its
+// tooth. The other half's are numbered 40 - n.
 const std::vector<int> N2Teeth = {15, 16, 18};
+const std::vector<int> N4Teeth = {10, 12};
+
+// A landmark of the screen's left half, or its partner on the right.
+int Numbered(int n, bool mirrored)
+{
+    return mirrored ? 40 - n : n;
+}
 
 // Whether two points of either half, each given by its angle from the apex
 // as seen from the petiole point and its reach from there, mirror each other:
@@ -790,7 +798,7 @@ std::vector<std::pair<int, cv::Point2d>> Symmetric(std::vector<std::pair<int, cv
         std::vector<int> teeth;
         double tolerance;
     };
-    const ToothOf teethOf[] = {{17, N2Teeth, 0.35}, {11, {10, 12}, 0.5}};
+    const ToothOf teethOf[] = {{17, N2Teeth, 0.35}, {11, N4Teeth, 0.5}};
     for (const auto& [tip, teeth, tolerance] : teethOf) {
         const cv::Point2d* tips[2] = {find(tip), find(40 - tip)};
         if (!tips[0] || !tips[1])
@@ -906,17 +914,16 @@ std::vector<int> MainTipsInDoubt(const LeafOutline& leaf,
     const double midrib = VeinTowards(leaf.darkness, *apex, *petiole);
     std::array<std::optional<double>, 2> n2; // each half's N2 tip's line, where found
     for (const bool mirrored : {false, true})
-        if (const cv::Point2d* tip = FoundAt(found, mirrored ? 23 : 17))
+        if (const cv::Point2d* tip = FoundAt(found, Numbered(17, mirrored)))
             n2[mirrored] = VeinTowards(leaf.darkness, *tip, *petiole);
     for (const bool mirrored : {false, true}) {
         const std::optional<double>& line = n2[mirrored];
         const std::optional<double>& other = n2[!mirrored];
         if (!line || (*line >= 0.125 * midrib && (!other || *line >= 0.2 * *other)))
             continue;
-        auto numbered = [&](int n) { return mirrored ? 40 - n : n; };
-        inDoubt.push_back(numbered(17));
+        inDoubt.push_back(Numbered(17, mirrored));
         for (const int n : N2Teeth)
-            inDoubt.push_back(numbered(n));
+            inDoubt.push_back(Numbered(n, mirrored));
     }
     if (midrib < 0.3 * std::max(n2[0].value_or(0.0), n2[1].value_or(0.0)))
         inDoubt.push_back(20);
@@ -957,12 +964,14 @@ std::vector<int> N3TipsBesideN2(const std::vector<std::pair<int, cv::Point2d>>& 
     if (!petiole)
         return inDoubt;
     for (const bool mirrored : {false, true}) {
-        auto numbered = [&](int n) { return mirrored ? 40 - n : n; };
-        const cv::Point2d* n3 = FoundAt(found, numbered(13));
-        const cv::Point2d* n2 = FoundAt(found, numbered(17));
-        if (n3 && n2 && DegreesApart(*petiole, *n3, *n2) < 25.0)
-            for (const int n : {10, 11, 12, 13})
-                inDoubt.push_back(numbered(n));
+        const cv::Point2d* n3 = FoundAt(found, Numbered(13, mirrored));
+        const cv::Point2d* n2 = FoundAt(found, Numbered(17, mirrored));
+        if (!n3 || !n2 || DegreesApart(*petiole, *n3, *n2) >= 25.0)
+            continue;
+        for (const int n : {13, 11})
+            inDoubt.push_back(Numbered(n, mirrored));
+        for (const int n : N4Teeth)
+            inDoubt.push_back(Numbered(n, mirrored));
     }
     return inDoubt;
 }
