@@ -487,6 +487,12 @@ TEST(SuggestLandmarks, FindsWhereN5LeavesN4OnBothHalves)
 {
     for (const std::uint64_t seed : {6U, 41U, 45U, 42U, 88U})
         ExpectSuggestedNearTruth(seed, {7, 8});
+    // Neither basal lobe turns round a clear corner into the petiole sinus:
+    // the N5 tips are left out, but still lead to where N5 leaves N4.
+    for (const std::uint64_t seed : {51U, 67U, 93U}) {
+        ExpectSuggestedNearTruth(seed, {7, 8});
+        ExpectLeftOutOrWithin(seed, 200, {9, 31}, 2.0);
+    }
 }
 
 // The small N4 tooth's bases mirror each other loosely: on this leaf the
