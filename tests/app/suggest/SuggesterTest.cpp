@@ -123,6 +123,9 @@ TEST(SuggestLandmarks, MeasuresTheHalvesFromTheMidribWhereTheApexLiesOffTheMirro
 TEST(SuggestLandmarks, FindsWhereN3BranchesIntoN4WhereThePathsMeetOnlyAtThePetiolePoint)
 {
     ExpectRealLeafNearTruth("Sauvignon_vert_L0961A1_half", 0.171384, {6});
+    // This leaf's N4 tips fail the mirror check and are left out, but the
+    // one traced still leads to where N3 branches into N4.
+    ExpectRealLeafNearTruth("Burger_L0417A2_half", 0.173338, {2});
 }
 
 // On this leaf N4 runs along the petiole sinus's edge down to N3 near the
