@@ -1190,8 +1190,7 @@ OutlinePoints LandmarksAlong(const LeafOutline& leaf, const AxisAndPetiole& plac
     // synthetic leaves, 84 more branch points within 2 mm and 2 more than
     // 5 mm off; on the real leaves in six placements, 7 more within 2 mm.
     for (const auto& [landmark, point] : unmirrored)
-        if (std::ranges::find(GuideTips, landmark) != GuideTips.end() &&
-            !FoundAt(found, landmark)) {
+        if (std::ranges::find(GuideTips, landmark) != GuideTips.end()) {
             found.emplace_back(landmark, point);
             inDoubt.push_back(landmark);
         }
