@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kestra {
@@ -533,14 +535,25 @@ void cutMargin(Half& half, Random& random, const Teeth& teeth)
             half.nodes[i].at + (half.nodes[i + 1].at - half.nodes[i].at) * interval.notchAt;
         return half.curveAt(s) - half.outwardAt(s, step) * interval.depth;
     };
+    // A tooth's bases, petiole side first. At a lobe tip sharper than the
+    // tooth is deep, the notches set in from either flank cross over, and the
+    // one laid out on the petiole side lies on the apex side of the tooth as
+    // drawn: each base is named by the side it lies on.
+    auto bases = [&](std::size_t i) {
+        const double at = half.nodes[i].at;
+        const QPointF apexward = half.curveAt(at + step) - half.curveAt(at - step);
+        const QPointF petioleSide = notch(i - 1);
+        const QPointF apexSide = notch(i);
+        if (dot(apexSide - petioleSide, apexward) < 0)
+            return std::pair{apexSide, petioleSide};
+        return std::pair{petioleSide, apexSide};
+    };
     for (std::size_t i = 1; i + 1 < half.nodes.size(); ++i) {
         const double at = half.nodes[i].at;
         if (at == f[N4Tooth]) {
-            half.toothBase[0] = notch(i - 1);
-            half.toothBase[1] = notch(i);
+            std::tie(half.toothBase[0], half.toothBase[1]) = bases(i);
         } else if (at == f[N2Tooth]) {
-            half.toothBase[2] = notch(i - 1);
-            half.toothBase[3] = notch(i);
+            std::tie(half.toothBase[2], half.toothBase[3]) = bases(i);
             half.n2Secondary = half.curveAt(half.nodes[i - 1].at);
         }
     }
