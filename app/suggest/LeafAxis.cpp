@@ -257,7 +257,7 @@ std::optional<cv::Point2d> PetioleEnd(const LeafOutline& leaf, const CutPetiole&
             ++misses;
         }
     }
-    if (end < 0.05 * leaf.size ||
+    if (end < 0.02 * leaf.size ||
         leaf.mask.at<std::uint8_t>(static_cast<int>(std::lround(point.y)),
                                    static_cast<int>(std::lround(point.x))) == 0)
         return std::nullopt;

@@ -56,6 +56,12 @@ AxisAndPetiole WithPetiolePoint(const LeafOutline& leaf, Axis axis)
     // and on the mirror line; the main veins part there, and both points
     // move to it. Where no stalk was cut off to show the petiole, its band ends within
     // a fifth of the leaf's size of the head: one that runs on is the midrib.
+    // A band under a twentieth of the leaf's size long barely hides the head,
+    // from which the outline's bounds stay measured: only the point to
+    // suggest moves. On 1000 synthetic leaves, 13 petiole points came within
+    // 2 mm and 2 went 2.7 and 3.5 mm off, and none more than 5 mm; moving
+    // the head too changed the N4 tips found on some leaves, for 12 fewer
+    // landmarks within 2 mm on 200 of them.
     auto moveToEnd = [&](const CutPetiole& band, double deepest) {
         const std::optional<cv::Point2d> end = PetioleEnd(leaf, band);
         if (!end)
@@ -65,7 +71,8 @@ AxisAndPetiole WithPetiolePoint(const LeafOutline& leaf, Axis axis)
         const double deeper = offset.dot(axis.apexward);
         if (std::abs(offset.dot(across)) >= 0.06 * leaf.size || deeper <= 0 || deeper >= deepest)
             return false;
-        axis.petiole = *end;
+        if (cv::norm(*end - band.base) >= 0.05 * leaf.size)
+            axis.petiole = *end;
         petiolePoint = *end;
         return true;
     };
