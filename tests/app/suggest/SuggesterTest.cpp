@@ -281,7 +281,7 @@ TEST(SuggestLandmarks, TakesTheEndWithoutTheDeepSinusForTheApexWhereThePetioleRe
 // 90 and 145), also where it lies at a slant to the leaf's axis (seeds 409
 // and 628: walked straight in along the axis, its band was lost 3.5 and 4 mm
 // short of its end), and where it runs only a little way over the blade
-// (seeds 31 and 40: taken for no band, the head found lay 2.8 and 4.2 mm
+// (seeds 31 and 40: taken for no band, the head found lay 4.2 and 2.8 mm
 // short of its end). Where the petiole cannot be followed (seed 189), where
 // it crosses the blade's edge is no petiole point, and none is suggested.
 TEST(SuggestLandmarks, FindsThePetiolePointUnderAPetioleLyingOverTheBlade)
