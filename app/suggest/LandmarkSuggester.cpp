@@ -321,15 +321,13 @@ Landmarks SuggestLandmarks(const PixelRows& picture)
     if (!leaf)
         return suggested;
     const OutlinePoints outline = OutlineLandmarks(*leaf);
-    std::vector<std::pair<int, cv::Point2d>> found = outline.landmarks;
-    const std::vector<std::pair<int, cv::Point2d>> branches = BranchPoints(*leaf, found);
+    const std::vector<std::pair<int, cv::Point2d>> branches =
+        BranchPoints(*leaf, outline.landmarks);
+    std::vector<std::pair<int, cv::Point2d>> found = outline.suggestable();
     // The veins may place the petiole point better than the outline did.
-    const bool moved = std::any_of(branches.begin(), branches.end(),
-                                   [](const auto& entry) { return entry.first == 1; });
-    std::erase_if(found, [&](const auto& entry) {
-        return std::ranges::find(outline.inDoubt, entry.first) != outline.inDoubt.end() ||
-               (entry.first == 1 && moved);
-    });
+    if (std::any_of(branches.begin(), branches.end(),
+                    [](const auto& entry) { return entry.first == 1; }))
+        std::erase_if(found, [](const auto& entry) { return entry.first == 1; });
     found.insert(found.end(), branches.begin(), branches.end());
     for (const auto& [landmark, work] : found) {
         const cv::Point2d point = leaf->toPicture(work);

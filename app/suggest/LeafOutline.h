@@ -59,6 +59,9 @@ struct LeafOutline {
 struct OutlinePoints {
     std::vector<std::pair<int, cv::Point2d>> landmarks;
     std::vector<int> inDoubt;
+
+    // The landmarks to suggest: those found but for those in doubt.
+    [[nodiscard]] std::vector<std::pair<int, cv::Point2d>> suggestable() const;
 };
 [[nodiscard]] OutlinePoints OutlineLandmarks(const LeafOutline& leaf);
 
