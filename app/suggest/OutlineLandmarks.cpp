@@ -417,7 +417,18 @@ std::optional<int> N3TipByVein(const HalfOutline& margin, int n2)
 // of some leaves (on 800 synthetic leaves, 22 more more than 5 mm off
 // and 16 fewer within 2 mm); within 1.08, a real leaf's N4 tips go
 // wrong.
-std::vector<int> N4Tips(const HalfOutline& margin, int n3Tip, double least)
+//
+// Where N4 bends round the petiole sinus, every straight line from its tip
+// leaves the blade, and the tip goes unweighed. The N4 lobe reaches
+// farthest at its tip, so a tooth further round than the likeliest tip
+// that reaches at least as far and is such a tooth leaves the tip in doubt.
+// On 1000 synthetic leaves, 8 fewer landmarks more than 5 mm off and 2 fewer
+// within 2 mm; the real leaves are unchanged.
+struct N4Candidates {
+    std::vector<int> tips; // the farthest round first
+    bool inDoubt = false;
+};
+N4Candidates N4Tips(const HalfOutline& margin, int n3Tip, double least)
 {
     const LeafOutline& leaf = margin.leaf();
     const cv::Point2d petiole = margin.petiole();
@@ -439,23 +450,32 @@ std::vector<int> N4Tips(const HalfOutline& margin, int n3Tip, double least)
     if (veins.empty())
         return {};
     const VeinStrength strength(leaf.darkness, cv::boundingRect(reached));
+    std::optional<int> unweighed; // the furthest round
     for (auto& [strongest, k] : veins) {
         const cv::Point2d tooth = margin.at(k);
+        bool weighed = false;
         for (int step = 0; step <= 10; ++step) {
             const cv::Point2d branch = petiole + (n3Point - petiole) * (0.05 + 0.03 * step);
-            if (VeinInsideBlade(leaf.mask, tooth, branch))
+            if (VeinInsideBlade(leaf.mask, tooth, branch)) {
+                weighed = true;
                 strongest = std::max(strongest, strength.Towards(tooth, branch));
+            }
         }
+        if (!weighed)
+            unweighed = std::max(unweighed.value_or(k), k);
     }
     const auto strongest = std::max_element(veins.begin(), veins.end());
     if (strongest->first <= 0.0)
         return {};
-    std::vector<int> tips;
+    N4Candidates teeth;
     for (const auto& [strength, k] : veins)
         if (1.15 * strength >= strongest->first)
-            tips.push_back(k);
-    std::sort(tips.rbegin(), tips.rend());
-    return tips;
+            teeth.tips.push_back(k);
+    std::sort(teeth.tips.rbegin(), teeth.tips.rend());
+    if (unweighed && *unweighed > teeth.tips.front() &&
+        margin.reachAt(*unweighed) >= margin.reachAt(teeth.tips.front()))
+        return {{}, true};
+    return teeth;
 }
 
 // A tooth's base on the apex side, from its tip and its base on the petiole
@@ -666,10 +686,10 @@ HalfPoints LandmarksOfHalf(const HalfOutline& margin, const SinusPair& sinuses, 
         if ((byVein || n3Angle > lower.angle) && n3Angle <= 145.0) {
             points.found.emplace_back(names[3], margin.at(*n3Tip));
             const int* n4 = n4Names[onLeft ? 1 : 0];
-            std::vector<int> tips = N4Tips(margin, *n3Tip, 0.63);
-            if (tips.empty())
-                tips = N4Tips(margin, *n3Tip, 0.58);
-            for (const int tip : tips) {
+            N4Candidates candidates = N4Tips(margin, *n3Tip, 0.63);
+            if (candidates.tips.empty() && !candidates.inDoubt)
+                candidates = N4Tips(margin, *n3Tip, 0.58);
+            for (const int tip : candidates.tips) {
                 N4Choice& choice = points.n4Choices.emplace_back();
                 choice.angle = margin.angleAt(tip);
                 choice.reach = margin.reachAt(tip);

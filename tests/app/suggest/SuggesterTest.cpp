@@ -467,6 +467,15 @@ TEST(SuggestLandmarks, TakesNoLineAcrossThePetioleSinusForTheN4Vein)
     ExpectSuggestedNearTruth(4, {11, 29});
 }
 
+// On these leaves N4 bends round the petiole sinus, so no straight line from
+// its tip to N3 stays on the blade, and a tooth nearer N3 was taken for the
+// tip, 8 to 17 mm off, with the teeth found from it.
+TEST(SuggestLandmarks, LeavesTheN4TipToTheUserWhereAFartherReachingToothGoesUnweighed)
+{
+    for (const std::uint64_t seed : {334U, 471U, 650U})
+        ExpectLeftOutOrWithin(seed, 0, {10, 11, 12, 28, 29, 30}, 5.0);
+}
+
 // Where N4 leaves N3 at a narrow angle, the half-resolution path from the N4
 // tip cut the corner between the veins, and the full-resolution search near
 // the junction, starting off the vein, put P(6) 6 mm towards the petiole.
