@@ -102,6 +102,22 @@ TEST(SuggestLandmarks, FindsARealLeafTurnedOrMirroredAndNumbersItClockwiseOnScre
                     MirroredHalves(PlacedLandmarks(truth, mirror, picture.size())), "mirrored");
 }
 
+// This leaf's petiole sinus is closed into a hole whose head lies off the
+// line the outline mirrors best about. Turned a quarter, the head was taken
+// where the hole leaves the band round that line, and the petiole point lay
+// 3.4 mm off.
+TEST(SuggestLandmarks, TakesTheHeadOfAClosedPetioleSinusOffTheMirrorLineWhereverTheLeafLies)
+{
+    const QImage picture = RealLeaf("Muscat_hamburg_K0911B3_half");
+    const Landmarks truth = TracedLandmarks("Muscat_hamburg_K0911B3_half", picture.height());
+    for (const QTransform& placement : {QTransform(), QTransform().rotate(90)}) {
+        const Landmarks suggested = SuggestLandmarks(RowsOf(picture.transformed(placement)));
+        const Landmarks placed = PlacedLandmarks(truth, placement, picture.size());
+        ASSERT_FALSE(suggested.IsPointMissing(1));
+        EXPECT_LE(PixelsOff(suggested, placed, 1) * 0.175364, 2.0) << placement.m11();
+    }
+}
+
 // Of the teeth whose veins run about as strongly towards the base of N3, the
 // N4 tip is the farthest round: on this leaf, a tooth beside it, on the flank
 // of the N3 lobe, runs a little more strongly.
