@@ -450,7 +450,7 @@ N4Candidates N4Tips(const HalfOutline& margin, int n3Tip, double least)
     if (veins.empty())
         return {};
     const VeinStrength strength(leaf.darkness, cv::boundingRect(reached));
-    std::optional<int> unweighed; // the furthest round
+    std::optional<int> unweighed; // the furthest round: the teeth come in order round
     for (auto& [strongest, k] : veins) {
         const cv::Point2d tooth = margin.at(k);
         bool weighed = false;
@@ -462,20 +462,20 @@ N4Candidates N4Tips(const HalfOutline& margin, int n3Tip, double least)
             }
         }
         if (!weighed)
-            unweighed = std::max(unweighed.value_or(k), k);
+            unweighed = k;
     }
     const auto strongest = std::max_element(veins.begin(), veins.end());
     if (strongest->first <= 0.0)
         return {};
-    N4Candidates teeth;
+    N4Candidates candidates;
     for (const auto& [strength, k] : veins)
         if (1.15 * strength >= strongest->first)
-            teeth.tips.push_back(k);
-    std::sort(teeth.tips.rbegin(), teeth.tips.rend());
-    if (unweighed && *unweighed > teeth.tips.front() &&
-        margin.reachAt(*unweighed) >= margin.reachAt(teeth.tips.front()))
+            candidates.tips.push_back(k);
+    std::sort(candidates.tips.rbegin(), candidates.tips.rend());
+    if (unweighed && *unweighed > candidates.tips.front() &&
+        margin.reachAt(*unweighed) >= margin.reachAt(candidates.tips.front()))
         return {{}, true};
-    return teeth;
+    return candidates;
 }
 
 // A tooth's base on the apex side, from its tip and its base on the petiole
@@ -1366,13 +1366,6 @@ std::vector<cv::Point2d> CutByTheEdge(const LeafOutline& leaf)
 
 } // namespace
 
-// A tip found at a cut, or at a tooth beside it (within a tenth of the
-// leaf's size, a tooth's spacing or two), is where the picture ends rather
-// than the lobe: such points are left to the user. What was found from them
-// elsewhere stays: on a leaf sheared past the picture's edge, the N4 tooth
-// found from an N3 tip at the cut was right. Main tips whose lines run far
-// more weakly than the others' are in doubt, as are N3 tips too near an N2
-// tip, with their N4 teeth, and an apex too far round from an N2 tip.
 std::vector<std::pair<int, cv::Point2d>> OutlinePoints::suggestable() const
 {
     std::vector<std::pair<int, cv::Point2d>> suggested;
@@ -1382,6 +1375,13 @@ std::vector<std::pair<int, cv::Point2d>> OutlinePoints::suggestable() const
     return suggested;
 }
 
+// A tip found at a cut, or at a tooth beside it (within a tenth of the
+// leaf's size, a tooth's spacing or two), is where the picture ends rather
+// than the lobe: such points are left to the user. What was found from them
+// elsewhere stays: on a leaf sheared past the picture's edge, the N4 tooth
+// found from an N3 tip at the cut was right. Main tips whose lines run far
+// more weakly than the others' are in doubt, as are N3 tips too near an N2
+// tip, with their N4 teeth, and an apex too far round from an N2 tip.
 OutlinePoints OutlineLandmarks(const LeafOutline& leaf)
 {
     OutlinePoints found = LandmarksOfTheAxis(leaf);
